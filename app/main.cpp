@@ -1,0 +1,35 @@
+// consopuntos: consolidates customer loyalty points between a company's main
+// database and its branches. Started by an operator, or unattended by a
+// scheduler with the run's values on the command line.
+#include <QApplication>
+#include <QScreen>
+
+#include "consopuntos/cmdline.h"
+#include "consopuntos/fconsopuntos.h"
+#include "consopuntos/qtui.h"
+#include "dbaccess/textforms.h"
+#include "dm/application.h"
+#include "dm/dm.h"
+
+int main(int argc, char** argv) {
+  SetCommandLine(argc, argv);  // before the toolkit takes its own options out
+  QApplication app(argc, argv);
+  Application().Title = "consopuntos";
+  dbx::ReloadSettings();
+  QtUserInterface ui;
+  SetUi(&ui);
+
+  fdm = new Tfdm();
+  auto* form = new Tfconsopuntos();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    form->move(area.center() - form->rect().center());
+  }
+  form->show();
+  QApplication::exec();
+
+  SetUi(nullptr);
+  delete fdm;
+  fdm = nullptr;
+  return 0;
+}

@@ -1,0 +1,408 @@
+#include "consopuntos/fconsopuntos.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStringDecoder>
+#include <QToolButton>
+
+#include "consopuntos/cmdline.h"
+#include "consopuntos/pictures.h"
+#include "dbaccess/textforms.h"
+#include "dm/application.h"
+#include "dm/dm.h"
+#include "dm/platform.h"
+#include "dm/ui.h"
+
+using namespace dbx;
+
+Tfconsopuntos* fconsopuntos = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 355;
+constexpr int kClientHeight = 260;
+constexpr int kPanel2Height = 57;
+constexpr int kGroupBox1Height = 105;
+constexpr int kPanel1Height = 52;
+
+QFont FormFont() {
+  QFont f(QStringLiteral("MS Sans Serif"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(11);
+  return f;
+}
+
+// Short date format of the text forms as a Qt display format.
+QString QtDateFormat(const std::string& picture, char separator) {
+  QString out;
+  for (std::size_t i = 0; i < picture.size();) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(picture[i])));
+    std::size_t n = 1;
+    while (i + n < picture.size() && std::tolower(static_cast<unsigned char>(picture[i + n])) == c) ++n;
+    if (c == 'd')
+      out += n == 1 ? "d" : n == 2 ? "dd" : n == 3 ? "ddd" : "dddd";
+    else if (c == 'm')
+      out += n == 1 ? "M" : n == 2 ? "MM" : n == 3 ? "MMM" : "MMMM";
+    else if (c == 'y')
+      out += n <= 2 ? "yy" : "yyyy";
+    else if (c == '/')
+      out += QString(QChar::fromLatin1(separator)).repeated(static_cast<int>(n));
+    else
+      out += QString(QChar::fromLatin1(picture[i])).repeated(static_cast<int>(n));
+    i += n;
+  }
+  return out;
+}
+
+std::string FromControl(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+QLabel* NewLabel(QWidget* parent, const char* text, int x, int y) {
+  auto* l = new QLabel(QString::fromUtf8(text), parent);
+  l->move(x, y);
+  l->adjustSize();
+  return l;
+}
+
+const char* kFlatBevel = "border: 1px solid #808080; background: white;";
+
+}  // namespace
+
+QString ToDisplay(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(QByteArray::fromStdString(bytes));
+  if (utf8.hasError()) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  return text;
+}
+
+std::vector<std::string> ParseServerList(const std::string& bytes) {
+  std::vector<std::string> entries;
+  std::string buffer;
+  const auto entryText = [&buffer] {
+    const auto nul = buffer.find('\0');
+    return nul == std::string::npos ? buffer : buffer.substr(0, nul);
+  };
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\r') {
+      entries.push_back(entryText());
+      buffer.clear();
+      ++i;  // the byte after a CR always belongs to the line end
+    } else if (c == '\n') {
+      entries.push_back(entryText());
+      buffer.clear();
+    } else {
+      buffer += c;
+    }
+  }
+  return entries;
+}
+
+Tfconsopuntos::Tfconsopuntos(QWidget* parent) : QWidget(parent), TComponent(nullptr, "fconsopuntos") {
+  setObjectName("fconsopuntos");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QString::fromUtf8("Consolidación puntos clientes"));
+  setWindowIcon(ProgramIcon());
+  setFont(FormFont());
+  setAutoFillBackground(true);
+  setBackgroundRole(QPalette::Button);
+  BuildControls();
+
+  PAcumulado = new TDataSetProvider(this, "PAcumulado");
+  PAcumulado->DataSet = fdm->QPuntosacum;
+  PAcumulado->Options = poAllowCommandText;
+  CAcumulado = new TClientDataSet(this, "CAcumulado");
+  CAcumulado->ProviderName = "PAcumulado";
+  PCliented = new TDataSetProvider(this, "PCliented");
+  PCliented->DataSet = fdm->QClientesd;
+  PCliented->Options = poAllowCommandText;
+  CCliented = new TClientDataSet(this, "CCliented");
+  CCliented->ProviderName = "PCliented";
+
+  fconsopuntos = this;
+  Application().Run(this, [this] { FormCreate(); });
+}
+
+Tfconsopuntos::~Tfconsopuntos() {
+  if (fconsopuntos == this) fconsopuntos = nullptr;
+}
+
+void Tfconsopuntos::BuildControls() {
+  resize(kClientWidth, kClientHeight);
+
+  Panel2 = new QFrame(this);
+  Panel2->setObjectName("Panel2");
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Label2 = new QLabel(QString::fromUtf8("Este programa consolidad en la base de datos principal los puntos acumulados de "
+                                        "clientes de todos los puntos relacionados en la tabla de replicación"),
+                      Panel2);
+  Label2->setObjectName("Label2");
+  Label2->setGeometry(16, 6, 333, 49);
+  Label2->setWordWrap(true);
+  Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  GroupBox1 = new QGroupBox(QString::fromUtf8("Base consolidada:"), this);
+  GroupBox1->setObjectName("GroupBox1");
+  NewLabel(GroupBox1, "Servidor : ", 40, 16);
+  NewLabel(GroupBox1, "Usuario : ", 40, 40);
+  NewLabel(GroupBox1, "Clave : ", 41, 64);
+  NewLabel(GroupBox1, "Compañía:", 41, 88);
+  Servidor = new QComboBox(GroupBox1);
+  Servidor->setObjectName("Servidor");
+  Servidor->setEditable(false);
+  Servidor->setGeometry(100, 8, 120, 21);
+  Servidor->addItem(QStringLiteral("c:\\varnex"), QByteArray("c:\\varnex"));
+  Servidor->setCurrentIndex(0);
+  Tusua = new QLineEdit(GroupBox1);
+  Tusua->setObjectName("Tusua");
+  Tusua->setGeometry(100, 32, 97, 21);
+  TClave = new QLineEdit(GroupBox1);
+  TClave->setObjectName("TClave");
+  TClave->setGeometry(100, 56, 97, 21);
+  TClave->setEchoMode(QLineEdit::Password);
+  Cia = new QLineEdit(GroupBox1);
+  Cia->setObjectName("Cia");
+  Cia->setGeometry(100, 80, 45, 21);
+  for (QLineEdit* e : {Tusua, TClave, Cia}) {
+    e->setFrame(false);
+    e->setStyleSheet(QString::fromLatin1(kFlatBevel));
+  }
+  TClave->setStyleSheet(QString::fromLatin1(kFlatBevel) + QStringLiteral(" lineedit-password-character: 42;"));
+
+  GroupBox2 = new QGroupBox(QString::fromUtf8("Parámetros "), this);
+  GroupBox2->setObjectName("GroupBox2");
+  Label4 = NewLabel(GroupBox2, "Fecha:", 32, 24);
+  Label4->setObjectName("Label4");
+  EFecIni = new QDateEdit(QDate(2003, 1, 20), GroupBox2);
+  EFecIni->setObjectName("EFecIni");
+  EFecIni->setGeometry(75, 16, 89, 21);
+  EFecIni->setCalendarPopup(true);
+  EFecIni->setDisplayFormat(QtDateFormat(Settings().shortDateFormat, Settings().dateSeparator));
+  EFecIni->setEnabled(false);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  QFont buttonFont(QStringLiteral("Arial Narrow"));
+  buttonFont.setStyleHint(QFont::SansSerif);
+  buttonFont.setPointSize(8);
+  const auto makeButton = [&](const char* name, const char* caption, int x, const QPixmap& picture) {
+    auto* b = new QToolButton(Panel1);
+    b->setObjectName(name);
+    b->setText(QString::fromUtf8(caption));
+    b->setIcon(QIcon(picture));
+    b->setIconSize(picture.size());
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFont(buttonFont);
+    b->setGeometry(x, 1, 65, 50);
+    return b;
+  };
+  SpeedButton1 = makeButton("SpeedButton1", "F5: Transmitir", 41, RefreshPicture());
+  SpeedButton1->setEnabled(false);
+  SpeedButton2 = makeButton("SpeedButton2", "Esc: Cancelar", 250, CancelPicture());
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { Application().Run(this, [this] { SpeedButton1Click(); }); });
+  connect(SpeedButton2, &QToolButton::clicked, this, [this] { Application().Run(this, [this] { SpeedButton2Click(); }); });
+
+  Panel5 = new QLabel(this);
+  Panel5->setObjectName("Panel5");
+  Panel5->setGeometry(8, 84, 337, 41);
+  Panel5->setAlignment(Qt::AlignCenter);
+  Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel5->setLineWidth(2);
+  Panel5->setAutoFillBackground(true);
+  QFont statusFont = FormFont();
+  statusFont.setPixelSize(13);
+  Panel5->setFont(statusFont);
+  QPalette pal = Panel5->palette();
+  pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  Panel5->setPalette(pal);
+  Panel5->hide();
+
+  // Tab order: the five inputs; everything else takes no focus.
+  for (QWidget* w : std::initializer_list<QWidget*>{Panel2, Label2, GroupBox1, GroupBox2, Panel1, Panel5})
+    w->setFocusPolicy(Qt::NoFocus);
+  setTabOrder(Servidor, Tusua);
+  setTabOrder(Tusua, TClave);
+  setTabOrder(TClave, Cia);
+  setTabOrder(Cia, EFecIni);
+  // The form previews the keys of its inputs.
+  for (QWidget* w : std::initializer_list<QWidget*>{Servidor, Tusua, TClave, Cia, EFecIni}) w->installEventFilter(this);
+  Servidor->setFocus();
+  LayoutBands();
+}
+
+void Tfconsopuntos::LayoutBands() {
+  const int w = width();
+  const int h = height();
+  Panel2->setGeometry(0, 0, w, kPanel2Height);
+  GroupBox1->setGeometry(0, kPanel2Height, w, kGroupBox1Height);
+  const int top2 = kPanel2Height + kGroupBox1Height;
+  GroupBox2->setGeometry(0, top2, w, std::max(0, h - kPanel1Height - top2));
+  Panel1->setGeometry(0, h - kPanel1Height, w, kPanel1Height);
+  Panel5->raise();
+}
+
+void Tfconsopuntos::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayoutBands();
+}
+
+void Tfconsopuntos::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Activation comes once: closing a dialog or switching applications does
+  // not start the unattended run again.
+  if (!activated_) {
+    activated_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { Application().Run(this, [this] { FormActivate(); }); }, Qt::QueuedConnection);
+  }
+}
+
+void Tfconsopuntos::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LocaleChange) {
+    ReloadSettings();
+    EFecIni->setDisplayFormat(QtDateFormat(Settings().shortDateFormat, Settings().dateSeparator));
+  }
+  QWidget::changeEvent(event);
+}
+
+void Tfconsopuntos::closeEvent(QCloseEvent* event) {
+  // FormClose: the action is to free the form; closing is never refused.
+  event->accept();
+}
+
+bool Tfconsopuntos::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    FormKeyDown(key->key(), key->modifiers());
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return Enteratab(static_cast<QWidget*>(watched));
+    return false;
+  }
+  if (watched == Cia && event->type() == QEvent::FocusOut) {
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      QMetaObject::invokeMethod(
+          this, [this] { Application().Run(this, [this] { CiaExit(); }); }, Qt::QueuedConnection);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// The key is never consumed here: the focused control still receives it.
+bool Tfconsopuntos::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return false;
+  if (key == Qt::Key_F5) {
+    Application().Run(this, [this] { SpeedButton1Click(); });
+  } else if (key == Qt::Key_Escape) {
+    Application().Run(this, [this] { SpeedButton2Click(); });
+  }
+  return false;
+}
+
+// Enter moves the focus on as Tab would; the character is swallowed.
+bool Tfconsopuntos::Enteratab(QWidget* /*control*/) {
+  focusNextChild();
+  return true;
+}
+
+void Tfconsopuntos::SpeedButton2Click() { close(); }
+
+std::string Tfconsopuntos::diraplicacion() {
+  std::string value;
+  if (platform::ReadApplicationDirectory(value) == platform::SettingLookup::kKeyMissing) {
+    Ui().MessageBox("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio");
+    return {};
+  }
+  return value;
+}
+
+void Tfconsopuntos::FormCreate() {
+  ServerList.clear();
+  const std::string path = platform::LocalPath(diraplicacion() + "\\SERVIDORES.cfg");
+  QFile file(QString::fromLocal8Bit(path.c_str()));
+  if (file.open(QIODevice::ReadOnly)) {
+    const QByteArray bytes = file.read(file.size());
+    ServerList = ParseServerList(bytes.toStdString());
+  }
+  SetServerEntries(ServerList);
+}
+
+void Tfconsopuntos::SetServerEntries(const std::vector<std::string>& entries) {
+  Servidor->clear();
+  for (const auto& e : entries) Servidor->addItem(ToDisplay(e), QByteArray::fromStdString(e));
+  Servidor->setCurrentIndex(entries.empty() ? -1 : 0);
+}
+
+std::string Tfconsopuntos::ServidorText() const {
+  if (Servidor->currentIndex() < 0) return {};
+  return Servidor->currentData().toByteArray().toStdString();
+}
+std::string Tfconsopuntos::TusuaText() const { return FromControl(Tusua->text()); }
+std::string Tfconsopuntos::TClaveText() const { return FromControl(TClave->text()); }
+std::string Tfconsopuntos::CiaText() const { return FromControl(Cia->text()); }
+
+Date Tfconsopuntos::FechaTransmision() const {
+  const QDate d = EFecIni->date();
+  return Date{d.year(), d.month(), d.day()};
+}
+
+void Tfconsopuntos::SetFechaTransmision(const Date& date) { EFecIni->setDate(QDate(date.year, date.month, date.day)); }
+
+void Tfconsopuntos::SetStatusText(const std::string& text) {
+  statusText_ = text;
+  Panel5->setText(ToDisplay(text));
+  emit statusChanged(Panel5->text(), Panel5->isVisible(), false);
+}
+
+void Tfconsopuntos::ShowStatus(const std::string& text) {
+  statusText_ = text;
+  Panel5->setText(ToDisplay(text));
+  Panel5->show();
+  Panel5->raise();
+  repaint();
+  emit statusChanged(Panel5->text(), true, true);
+}
+
+void Tfconsopuntos::HideStatus() {
+  Panel5->hide();
+  emit statusChanged(Panel5->text(), false, false);
+}
+
+void Tfconsopuntos::CiaExit() {
+  if (CiaText().empty() || TusuaText().empty() || TClaveText().empty()) return;
+  ShowStatus("Conectando a la base de datos " + CiaText() + " ...");
+  TSQLConnection* varnex = fdm->Varnex;
+  varnex->SetConnected(false);
+  varnex->Params().SetValue("Database", ServidorText() + "/datos/" + CiaText() + "/varnex.fdb");
+  varnex->Params().SetValue("User_Name", TusuaText());
+  varnex->Params().SetValue("password", TClaveText());
+  varnex->SetConnected(true);
+  fdm->ConfigurarProviders(this);
+  EFecIni->setEnabled(true);
+  SetFechaTransmision(Now().date);
+  if (!ParamStr(11).empty()) SetFechaTransmision(StrToDate(ParamStr(11)));
+  HideStatus();
+  EFecIni->setFocus(Qt::OtherFocusReason);
+  SpeedButton1->setEnabled(true);
+}
+
+void Tfconsopuntos::FormActivate() {
+  if (ParamStr(10).empty()) return;
+  SetServerEntries({ParamStr(1)});
+  Tusua->setText(QString::fromLocal8Bit(ParamStr(2).c_str()));
+  TClave->setText(QString::fromLocal8Bit(ParamStr(3).c_str()));
+  Cia->setText(QString::fromLocal8Bit(ParamStr(4).c_str()));
+  CiaExit();
+  while (fdm->Varnex->ConnectionState() == csConnecting) {
+  }
+  if (fdm->Varnex->ConnectionState() == csOpen) SpeedButton1Click();
+}

@@ -1,0 +1,113 @@
+// The main window: the inputs of a run, the status panel, F5 and Esc, and the
+// transmission run with its two walks over the replica list.
+// GUI thread only; every handler runs under the application object.
+#pragma once
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "dbaccess/clientdataset.h"
+
+class QComboBox;
+class QDateEdit;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+class Tfconsopuntos : public QWidget, public dbx::TComponent {
+  Q_OBJECT
+
+ public:
+  explicit Tfconsopuntos(QWidget* parent = nullptr);
+  ~Tfconsopuntos() override;
+
+  // Controls.
+  QFrame* Panel2;
+  QLabel* Label2;
+  QGroupBox* GroupBox1;
+  QComboBox* Servidor;
+  QLineEdit* Tusua;
+  QLineEdit* TClave;
+  QLineEdit* Cia;
+  QGroupBox* GroupBox2;
+  QLabel* Label4;
+  QDateEdit* EFecIni;
+  QFrame* Panel1;
+  QToolButton* SpeedButton1;
+  QToolButton* SpeedButton2;
+  QLabel* Panel5;
+
+  // Data components of the form.
+  dbx::TDataSetProvider* PAcumulado;
+  dbx::TClientDataSet* CAcumulado;
+  dbx::TDataSetProvider* PCliented;
+  dbx::TClientDataSet* CCliented;
+
+  // The server list read from SERVIDORES.cfg.
+  std::vector<std::string> ServerList;
+
+  // Handlers.
+  void FormCreate();
+  void FormActivate();
+  void CiaExit();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  [[nodiscard]] std::string diraplicacion();
+
+  // Texts of the inputs as bytes.
+  [[nodiscard]] std::string ServidorText() const;
+  [[nodiscard]] std::string TusuaText() const;
+  [[nodiscard]] std::string TClaveText() const;
+  [[nodiscard]] std::string CiaText() const;
+  void SetServerEntries(const std::vector<std::string>& entries);
+  // The transmission date.
+  [[nodiscard]] dbx::Date FechaTransmision() const;
+  void SetFechaTransmision(const dbx::Date& date);
+
+  // Status panel: the exact text, and every text it was given (for watchers).
+  [[nodiscard]] const std::string& StatusText() const noexcept { return statusText_; }
+  void SetStatusText(const std::string& text);
+  void ShowStatus(const std::string& text);  // text, show, repaint at once
+  void HideStatus();
+
+ signals:
+  void statusChanged(const QString& text, bool visible, bool repainted);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void LayoutBands();
+  bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  bool Enteratab(QWidget* control);
+
+  // Transmission run.
+  void ConectarReplica(const std::string& label, bool connectingText);
+  void TraerPuntos();
+  void EnviarConsolidado();
+  void CopiarFaltantes(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
+                       const std::string& probeText);
+  [[nodiscard]] std::string FechaSql() const;
+  [[nodiscard]] std::string NombreCompania() const;
+
+  std::string statusText_;
+  bool activated_ = false;
+};
+
+// The single main form.
+extern Tfconsopuntos* fconsopuntos;
+
+// Entries of a server list file: LF, CR LF or CR + any byte end a line, NUL
+// ends an entry's text, the last line without a line end is dropped.
+[[nodiscard]] std::vector<std::string> ParseServerList(const std::string& bytes);
+
+// Bytes shown in a control: UTF-8 when valid, else the 8-bit set.
+[[nodiscard]] QString ToDisplay(const std::string& bytes);

@@ -1,0 +1,70 @@
+// The exception classes of the database access layer. Every failure is an
+// exception whose message is the exact text the error reporter inspects.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace dbx {
+
+// Root of every exception the system raises itself.
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  [[nodiscard]] std::string Message() const { return what(); }
+};
+
+// The silent abort: unwinds to the event loop, reported by nobody.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception("Operation aborted") {}
+};
+
+// Connections, statements and fields.
+class EDatabaseError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A client dataset request that failed inside its provider.
+class EOleException : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A text that is not a date.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// An index outside a list.
+class EListError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// "%s: %s" from a component's name and a text; the text alone without a name.
+[[nodiscard]] inline std::string NamedMessage(const std::string& name, const std::string& text) {
+  return name.empty() ? text : name + ": " + text;
+}
+
+// printf-style "%s" / "%d" replacement for the system's fixed message texts.
+[[nodiscard]] std::string Fmt(const std::string& pattern, const std::string& arg);
+[[nodiscard]] std::string Fmt(const std::string& pattern, const std::string& a, const std::string& b);
+[[nodiscard]] std::string Fmt(const std::string& pattern, const std::string& a, const std::string& b,
+                              const std::string& c);
+
+}  // namespace dbx
+
+namespace dbx {
+
+class TComponent;
+
+// The application's handler for exceptions that nothing else catches. The
+// dataset layer hands it exceptions raised inside its own event handlers.
+using ApplicationExceptionHandler = void (*)(TComponent* sender, const std::exception& e);
+void SetApplicationExceptionHandler(ApplicationExceptionHandler handler) noexcept;
+void HandleApplicationException(TComponent* sender, const std::exception& e) noexcept;
+
+}  // namespace dbx

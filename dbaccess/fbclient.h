@@ -1,0 +1,117 @@
+// Thin owners of the Firebird client library's handles (legacy ISC API).
+// Internal to dbaccess: nothing outside this library includes it.
+#pragma once
+
+#include <ibase.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbaccess/field.h"
+#include "dbaccess/values.h"
+
+namespace dbx {
+
+namespace fb {
+
+// Status returned for failures that the server reports for a statement
+// (above the table of fixed status texts, so the message is the server's).
+inline constexpr int kStatusServerError = 101;
+
+// A status vector of one call.
+struct Status {
+  ISC_STATUS_ARRAY v{};
+  [[nodiscard]] ISC_STATUS* get() noexcept { return v; }
+  [[nodiscard]] bool Failed() const noexcept { return v[0] == 1 && v[1] != 0; }
+  // The client library's interpretation: every message in order, the first
+  // unchanged, joined with CR LF. Empty when the vector holds no error.
+  [[nodiscard]] std::string Text() const;
+};
+
+// An XSQLDA with its own data and indicator buffers.
+class Sqlda {
+ public:
+  explicit Sqlda(int count = 1) { Resize(count); }
+  Sqlda(const Sqlda&) = delete;
+  Sqlda& operator=(const Sqlda&) = delete;
+
+  [[nodiscard]] XSQLDA* get() noexcept { return reinterpret_cast<XSQLDA*>(raw_.get()); }
+  [[nodiscard]] const XSQLDA* get() const noexcept { return reinterpret_cast<const XSQLDA*>(raw_.get()); }
+  [[nodiscard]] int Count() const noexcept { return get()->sqld; }
+  [[nodiscard]] XSQLVAR& Var(int i) noexcept { return get()->sqlvar[i]; }
+  [[nodiscard]] const XSQLVAR& Var(int i) const noexcept { return get()->sqlvar[i]; }
+  // Room for count descriptions; the described count is kept in sqld.
+  void Resize(int count);
+  // Points every variable at a buffer large enough for its sqltype/sqllen.
+  void AllocateBuffers();
+  // Buffer of one variable, sized for n bytes (for parameters).
+  char* Buffer(int i, std::size_t bytes);
+
+ private:
+  std::unique_ptr<std::int64_t[]> raw_;
+  std::vector<std::vector<std::int64_t>> buffers_;
+  std::vector<short> indicators_;
+};
+
+}  // namespace fb
+
+// The handles of one attachment.
+struct FbConnection {
+  isc_db_handle db = 0;
+  isc_tr_handle explicitTr = 0;  // the explicit transaction, 0 when none
+  int dialect = 3;
+  bool waitOnLocks = true;
+  int isolation = 0;
+
+  FbConnection() = default;
+  FbConnection(const FbConnection&) = delete;
+  FbConnection& operator=(const FbConnection&) = delete;
+  ~FbConnection();  // rolls back and detaches, ignoring failures
+
+  // Transaction parameter block for an isolation level.
+  [[nodiscard]] std::string Tpb(int isolationLevel) const;
+  // Starts a transaction; returns false with the status filled on failure.
+  bool Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st);
+};
+
+// A prepared statement and, while a cursor is open, its transaction.
+struct FbCursor {
+  FbConnection* conn = nullptr;
+  isc_stmt_handle stmt = 0;
+  isc_tr_handle ownTr = 0;      // transaction started for this statement alone
+  isc_tr_handle* tr = nullptr;  // the transaction in use (own or explicit)
+  int type = 0;                 // isc_info_sql_stmt_*
+  bool serverCursorOpen = false;
+  fb::Sqlda out;
+  fb::Sqlda in;
+
+  explicit FbCursor(FbConnection* c) : conn(c) {}
+  FbCursor(const FbCursor&) = delete;
+  FbCursor& operator=(const FbCursor&) = delete;
+  ~FbCursor();  // closes and drops, ignoring failures
+
+  // Allocates and prepares the text; describes columns and parameters.
+  bool Prepare(const std::string& text, fb::Status& st);
+  // Uses the explicit transaction when one is open, else starts its own.
+  bool BeginWork(fb::Status& st);
+  // Ends the statement's own transaction: commit or roll back.
+  bool EndWork(bool commit, fb::Status& st);
+  void EndWorkQuietly(bool commit) noexcept;
+  // Closes the server cursor (if open), ignoring failures.
+  void CloseCursor() noexcept;
+  [[nodiscard]] bool ReturnsCursor() const noexcept;
+  // Sum of inserted, updated and deleted rows of the last execution.
+  bool RowsAffected(int& rows, fb::Status& st);
+
+  // Column descriptions of the prepared statement.
+  [[nodiscard]] std::vector<FieldDesc> Columns() const;
+  // Values of the fetched row; blobs are read whole.
+  bool ReadRow(std::vector<Variant>& row, fb::Status& st);
+  // Binds values by position to the input variables.
+  // Returns 0, a fixed status (parameter count), or kStatusServerError with st.
+  int Bind(const std::vector<Variant>& values, fb::Status& st);
+};
+
+}  // namespace dbx

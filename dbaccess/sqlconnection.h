@@ -1,0 +1,161 @@
+// Connections and statements over the Firebird client library.
+// One thread only: every call runs to its end on the caller's thread and
+// either returns or raises EDatabaseError with the exact message texts.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbaccess/component.h"
+#include "dbaccess/field.h"
+#include "dbaccess/strings.h"
+#include "dbaccess/values.h"
+
+namespace dbx {
+
+class TSQLQuery;
+struct FbConnection;  // client library handles of an attachment
+struct FbCursor;      // client library handles of a prepared statement
+
+// Connection states.
+enum : int { csClosed = 0, csOpen = 1, csConnecting = 2, csExecuting = 3, csDisconnecting = 5 };
+// Isolation levels.
+enum : int { xilReadCommitted = 0, xilRepeatableRead = 1, xilDirtyRead = 2 };
+
+// A positional parameter of a connection-level execute.
+struct Param {
+  TFieldType type = ftUnknown;
+  Variant value;
+};
+
+class TSQLConnection : public TComponent {
+ public:
+  TSQLConnection(TComponent* owner, std::string name);
+  ~TSQLConnection() override;  // detaches; never throws
+
+  // Fixed loading properties.
+  std::string ConnectionName;
+  std::string DriverName = "Interbase";
+  std::string GetDriverFunc = "getSQLDriverINTERBASE";
+  std::string LibraryName = "dbexpint.dll";
+  std::string VendorLib = "GDS32.DLL";
+  bool LoginPrompt = false;
+  bool KeepConnection = true;
+
+  [[nodiscard]] TStringList& Params() noexcept { return params_; }
+  [[nodiscard]] const TStringList& Params() const noexcept { return params_; }
+
+  [[nodiscard]] bool Connected() const noexcept { return state_ == csOpen || state_ == csExecuting; }
+  // true attaches (nothing when already connected); false detaches.
+  void SetConnected(bool value);
+  void Open() { SetConnected(true); }
+  void Close() { SetConnected(false); }
+  [[nodiscard]] int ConnectionState() const noexcept { return state_; }
+
+  // Identifier quote character reported at attach ("\"" with dialect 3).
+  [[nodiscard]] const std::string& QuoteChar() const noexcept { return quoteChar_; }
+  [[nodiscard]] int IsolationLevel() const noexcept { return isolation_; }
+  [[nodiscard]] int TransactionCount() const noexcept { return transactionCount_; }
+  [[nodiscard]] bool InTransaction() const noexcept { return transactionCount_ > 0; }
+  [[nodiscard]] const std::string& LastError() const noexcept { return lastError_; }
+
+  // The explicit transaction. While it is open every statement of this
+  // connection runs inside it; otherwise each statement commits on completion.
+  void StartTransaction(int transactionId, int isolationLevel);
+  void Commit(int transactionId);
+  void Rollback(int transactionId);
+
+  // Prepares and runs a text with positional "?" parameters; returns the rows
+  // affected. The state reads executing during the call, open afterwards.
+  int Execute(const std::string& sql, const std::vector<Param>& params);
+
+  // Raises EDatabaseError composed from a status and the failing handle's
+  // server text (empty when none), storing it as the last error.
+  [[noreturn]] void RaiseError(int status, const std::string& serverText);
+  // Composes the message as above without raising.
+  [[nodiscard]] std::string ComposeError(int status, const std::string& serverText, std::string& lastError) const;
+
+  // Internals shared with statements.
+  [[nodiscard]] FbConnection* Handle() const noexcept { return handle_.get(); }
+  void RegisterStatement(TSQLQuery* query);
+  void UnregisterStatement(TSQLQuery* query);
+
+ private:
+  void Attach();
+  void Detach() noexcept;
+
+  TStringList params_;
+  int state_ = csClosed;
+  std::string quoteChar_;
+  int isolation_ = xilReadCommitted;
+  int transactionCount_ = 0;
+  std::string lastError_;
+  std::unique_ptr<FbConnection> handle_;
+  std::vector<TSQLQuery*> statements_;
+};
+
+// A statement bound to a connection.
+class TSQLQuery : public TComponent {
+ public:
+  TSQLQuery(TComponent* owner, std::string name);
+  ~TSQLQuery() override;
+
+  // Any change of the text closes the statement and discards its preparation.
+  [[nodiscard]] TStringList& SQL() noexcept { return sql_; }
+  [[nodiscard]] const TStringList& SQL() const noexcept { return sql_; }
+  [[nodiscard]] TSQLConnection* SQLConnection() const noexcept { return connection_; }
+  void SetSQLConnection(TSQLConnection* connection);
+  int MaxBlobSize = -1;
+
+  // Runs a statement that returns rows and positions on the first row.
+  void Open();
+  void Close() noexcept;
+  [[nodiscard]] bool Active() const noexcept { return cursor_ != nullptr && cursorOpen_; }
+  // True when the open statement has no current row.
+  [[nodiscard]] bool IsEmpty() const noexcept { return !hasRow_; }
+  [[nodiscard]] bool Eof() const noexcept { return eof_; }
+  // Moves to the next row; at the end sets Eof and keeps the last row.
+  void Next();
+  // Prepared execution of a statement that returns no rows; the rows affected.
+  int ExecSQL();
+  [[nodiscard]] int RowsAffected() const noexcept { return rowsAffected_; }
+
+  // Column descriptions of the open result and the values of the current row.
+  [[nodiscard]] const std::vector<FieldDesc>& Columns() const noexcept { return columns_; }
+  [[nodiscard]] const std::vector<Variant>& Row() const noexcept { return row_; }
+
+  // The statement's text: every line of SQL followed by CR LF.
+  [[nodiscard]] virtual std::string CommandText() const { return sql_.Text(); }
+
+  // Called by the connection when it detaches.
+  void ConnectionClosing() noexcept;
+
+ private:
+  void Prepare(const std::string& text);
+  void Unprepare() noexcept;
+  [[noreturn]] void Fail(int status, const std::string& serverText);
+  bool FetchRow();
+
+  TStringList sql_;
+  TSQLConnection* connection_ = nullptr;
+  std::unique_ptr<FbCursor> cursor_;
+  bool cursorOpen_ = false;
+  bool hasRow_ = false;
+  bool eof_ = true;
+  int rowsAffected_ = 0;
+  std::string lastError_;
+  std::vector<FieldDesc> columns_;
+  std::vector<Variant> row_;
+};
+
+// A statement that reads a whole table: "select * from " + TableName.
+class TSQLTable : public TSQLQuery {
+ public:
+  using TSQLQuery::TSQLQuery;
+  std::string TableName;
+  bool GetMetadata = false;
+  [[nodiscard]] std::string CommandText() const override;
+};
+
+}  // namespace dbx

@@ -1,0 +1,72 @@
+// Text forms of values: locale settings, the date-time format engine, date
+// parsing, SQL quoting and the SQL literal forms of values.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "dbaccess/values.h"
+
+namespace dbx {
+
+// The user's locale settings as the text forms use them.
+struct FormatSettings {
+  std::string shortDateFormat = "m/d/yy";
+  std::string longDateFormat = "mmmm d, yyyy";
+  char dateSeparator = '/';
+  char timeSeparator = ':';
+  std::string longTimeFormat = "h:mm:ss AMPM";
+  std::string shortTimeFormat = "h:mm AMPM";
+  std::string timeAMString = "am";
+  std::string timePMString = "pm";
+  char decimalSeparator = '.';
+  char thousandSeparator = ',';
+  std::array<std::string, 12> shortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::array<std::string, 12> longMonthNames{"January", "February", "March",     "April",   "May",      "June",
+                                             "July",    "August",   "September", "October", "November", "December"};
+  std::array<std::string, 7> shortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  std::array<std::string, 7> longDayNames{"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  int twoDigitYearCenturyWindow = 50;
+};
+
+// The process-wide settings (read at start, re-read on a locale change).
+[[nodiscard]] FormatSettings& Settings();
+
+// Reads the settings from the platform locale (LC_TIME / LC_NUMERIC of the
+// environment); items a locale does not supply, and the C/POSIX locale
+// entirely, keep the defaults above.
+[[nodiscard]] FormatSettings SettingsFromPlatform();
+// Settings() = SettingsFromPlatform().
+void ReloadSettings();
+
+// Formats a date-time value with a format (empty format means "c").
+[[nodiscard]] std::string FormatDateTime(const std::string& format, const DateTime& value,
+                                         const FormatSettings& fs = Settings());
+
+// Date text: the short date format. Time text: the long time format.
+[[nodiscard]] std::string DateToStr(const DateTime& value, const FormatSettings& fs = Settings());
+[[nodiscard]] std::string TimeToStr(const DateTime& value, const FormatSettings& fs = Settings());
+// Format "c".
+[[nodiscard]] std::string DateTimeToStr(const DateTime& value, const FormatSettings& fs = Settings());
+
+// Parses a date in the short date form; throws EConvertError
+// "'%s' no es una fecha válida". `today` supplies the current year.
+[[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs = Settings());
+[[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs, const Date& today);
+
+// SQL quoting: single quotes doubled, the whole enclosed in single quotes.
+[[nodiscard]] std::string QuotedStr(const std::string& text);
+
+// Decimal text: digits, locale decimal separator, no grouping, no trailing zeros.
+[[nodiscard]] std::string DecimalToStr(const Decimal& value, char decimalSeparator);
+// General number format for doubles (15 significant digits), no grouping.
+[[nodiscard]] std::string FloatToStr(double value, char decimalSeparator);
+
+// SQL literal forms, for values written into statement texts whatever the
+// locale: 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM:SS[.ffff]', 'HH:MM:SS[.ffff]',
+// decimals and numbers with "." and no grouping, text SQL-quoted, NULL.
+[[nodiscard]] std::string SqlLiteral(const Variant& value);
+[[nodiscard]] std::string SqlDate(const Date& value);
+
+}  // namespace dbx

@@ -1,0 +1,28 @@
+#include "dm/application.h"
+
+#include <stdexcept>
+
+#include "dbaccess/errors.h"
+#include "dm/ui.h"
+
+static void DatasetLayerHandler(dbx::TComponent* sender, const std::exception& e) {
+  Application().HandleException(sender, e);
+}
+
+TApplication::TApplication() { dbx::SetApplicationExceptionHandler(&DatasetLayerHandler); }
+
+void TApplication::HandleException(dbx::TComponent* sender, const std::exception& e) noexcept {
+  if (dynamic_cast<const dbx::EAbort*>(&e) != nullptr) return;
+  try {
+    if (OnException)
+      OnException(sender, e);
+    else
+      Ui().ErrorDialog(e.what());
+  } catch (...) {
+  }
+}
+
+TApplication& Application() {
+  static TApplication app;
+  return app;
+}

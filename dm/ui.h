@@ -1,0 +1,21 @@
+// The dialogs and the beep of the data module. The window layer installs its
+// own implementation; tests install one that answers without a person.
+#pragma once
+
+#include <string>
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // The system's default sound.
+  virtual void Beep() = 0;
+  // Modal message dialog of the error type: caption "Error", error icon, "OK".
+  virtual void ErrorDialog(const std::string& text) = 0;
+  // Modal message box titled with the application title, no icon, "OK".
+  virtual void MessageBox(const std::string& text) = 0;
+};
+
+// The installed implementation (by default one that writes to standard error).
+[[nodiscard]] UserInterface& Ui();
+// Installs an implementation (nullptr restores the default); not owned.
+void SetUi(UserInterface* ui) noexcept;

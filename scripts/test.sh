@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds, and runs every test: the full build
+# (window and end-to-end tests included), then the non-GUI tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh"
+
+bash "$root/scripts/build.sh" "$root/build"
+(cd "$root/build" && ctest --output-on-failure --no-tests=error --timeout 900)
+
+bash "$root/scripts/build.sh" "$root/build-asan" -DCONSOPUNTOS_SANITIZE=ON -DCONSOPUNTOS_GUI=OFF
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure --no-tests=error --timeout 900)
