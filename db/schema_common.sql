@@ -1,0 +1,80 @@
+/* Objects that the main database and every branch database share.
+   Apply to an existing dialect 3 database whose default character set is
+   ISO8859_1 (the program attaches with no character set: text is bytes).
+   TERCEROS and CLIENTES must keep the same column order everywhere: the
+   transmission copies their rows column by column, by position. */
+
+SET SQL DIALECT 3;
+SET AUTODDL ON;
+
+/* Third parties: every person or company the business deals with. */
+CREATE TABLE TERCEROS (
+  TERC_NIT        VARCHAR(20)  NOT NULL,
+  TERC_TIPO       CHAR(1)      DEFAULT 'N' NOT NULL,
+  TERC_NOMBRE     VARCHAR(80)  NOT NULL,
+  TERC_APELLIDOS  VARCHAR(80),
+  TERC_DIRECCION  VARCHAR(100),
+  TERC_TELEFONO   VARCHAR(30),
+  TERC_EMAIL      VARCHAR(80),
+  TERC_FECHA_NAC  DATE,
+  TERC_RETENCION  NUMERIC(5,2),
+  TERC_CREADO     TIMESTAMP    DEFAULT CURRENT_TIMESTAMP,
+  CONSTRAINT PK_TERCEROS PRIMARY KEY (TERC_NIT),
+  CONSTRAINT CK_TERCEROS_TIPO CHECK (TERC_TIPO IN ('N', 'J'))
+);
+
+/* Customers: the third parties that buy and earn points. */
+CREATE TABLE CLIENTES (
+  TERC_NIT         VARCHAR(20)   NOT NULL,
+  CLIE_CATEGORIA   CHAR(1)       DEFAULT 'A' NOT NULL,
+  CLIE_CUPO        NUMERIC(15,2) DEFAULT 0,
+  CLIE_DESCUENTO   NUMERIC(18,6),
+  CLIE_ZONA        VARCHAR(40),
+  CLIE_OBSERVACION VARCHAR(200),
+  CLIE_FECHA_ALTA  TIMESTAMP,
+  CONSTRAINT PK_CLIENTES PRIMARY KEY (TERC_NIT),
+  CONSTRAINT FK_CLIENTES_TERCEROS FOREIGN KEY (TERC_NIT) REFERENCES TERCEROS (TERC_NIT)
+);
+
+/* Audit trail. TIDO_COD 103 is the customer document; AUDI_OPER is
+   'I' (insert), 'U' (update) or 'D' (delete). Rows are written by the
+   applications that change the audited tables; no trigger writes them. */
+CREATE SEQUENCE SEQ_AUDITORIA;
+
+CREATE TABLE AUDITORIA (
+  AUDI_ID       INTEGER      NOT NULL,
+  TIDO_COD      INTEGER      NOT NULL,
+  AUDI_COD      VARCHAR(20)  NOT NULL,
+  AUDI_FECHA    DATE         DEFAULT CURRENT_DATE NOT NULL,
+  AUDI_HORA     TIME         DEFAULT CURRENT_TIME,
+  AUDI_OPER     CHAR(1)      NOT NULL,
+  AUDI_USUARIO  VARCHAR(31)  DEFAULT CURRENT_USER,
+  AUDI_DETALLE  VARCHAR(200),
+  CONSTRAINT PK_AUDITORIA PRIMARY KEY (AUDI_ID),
+  CONSTRAINT CK_AUDITORIA_OPER CHECK (AUDI_OPER IN ('I', 'U', 'D'))
+);
+
+CREATE INDEX IX_AUDITORIA_DOC ON AUDITORIA (TIDO_COD, AUDI_COD, AUDI_FECHA);
+
+/* Accumulated points per customer, as consolidated by the main database. */
+CREATE TABLE PUNTOS_CLIENTE_ACUMULADO (
+  TERC_NIT        VARCHAR(20)   NOT NULL,
+  PTCA_FECHA      DATE,
+  PTCA_ACUMULADO  NUMERIC(15,2),
+  PTCA_PORVENCER  NUMERIC(15,2),
+  CONSTRAINT PK_PUNTOS_CLIENTE_ACUMULADO PRIMARY KEY (TERC_NIT)
+);
+
+SET TERM ^ ;
+
+CREATE TRIGGER AUDITORIA_BI FOR AUDITORIA
+ACTIVE BEFORE INSERT POSITION 0
+AS
+BEGIN
+  IF (NEW.AUDI_ID IS NULL) THEN
+    NEW.AUDI_ID = NEXT VALUE FOR SEQ_AUDITORIA;
+END^
+
+SET TERM ; ^
+
+COMMIT;
