@@ -64,7 +64,7 @@ FieldDesc FmtBcdDesc(const char* column) {
   return d;
 }
 
-// Position of the text between the first double quote at or after `from`
+// The text between the first double quote at or after `from`
 // and the next one; empty when there are fewer than two.
 std::string QuotedAfter(const std::string& m, std::size_t from) {
   const auto open = m.find('"', from);
@@ -83,9 +83,13 @@ std::string CaseA(const std::string& m) {
     return "El nombre de Usuario o la clave son incorrectas.";
   if (Contains(m, "I/O error for file")) return "No se encontró el archivo o la ruta " + QuotedAfter(m, 0);
   // Firebird 3 words it: I/O error during "open" operation for file "PATH".
-  const auto forFile = m.find("operation for file \"");
-  if (Contains(m, "I/O error during") && forFile != std::string::npos)
-    return "No se encontró el archivo o la ruta " + QuotedAfter(m, forFile);
+  // The path is the quoted text right after "for file ".
+  static const std::string kForFile = "operation for file ";
+  if (const auto forFile = m.find(kForFile); Contains(m, "I/O error during") && forFile != std::string::npos) {
+    const auto path = forFile + kForFile.size();
+    return "No se encontró el archivo o la ruta " +
+           (path < m.size() && m[path] == '"' ? QuotedAfter(m, path) : std::string());
+  }
   if (Contains(m, "Unable to complete network request"))
     return "No se encontró el equipo servidor con nombre " + QuotedAfter(m, 0);
   if (Contains(m, "Connection failed"))
@@ -179,6 +183,8 @@ Tfdm::Tfdm(TComponent* owner) : TComponent(owner, "fdm") {
 
   DataModuleCreate(this);
 }
+
+Tfdm::~Tfdm() { Application().OnException = nullptr; }
 
 void Tfdm::DataModuleCreate(TComponent* /*Sender*/) {
   Application().OnException = [this](TComponent* sender, const std::exception& e) { ENoManejada(sender, e); };

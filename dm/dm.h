@@ -12,6 +12,7 @@
 class Tfdm : public dbx::TComponent {
  public:
   explicit Tfdm(dbx::TComponent* owner = nullptr);
+  ~Tfdm() override;
 
   // Main database.
   dbx::TSQLConnection* Varnex;

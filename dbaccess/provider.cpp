@@ -1,0 +1,349 @@
+// The provider side of a client dataset: rows in packets from its statement,
+// statements run for the client, and the apply of inserted rows.
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+
+#include "dbaccess/clientdataset.h"
+
+namespace dbx {
+
+namespace {
+
+const char* const kReadOnlyProvider = "No es posible aplicar actualizaciones a un proveedor de sólo lectura";
+const char* const kNoTableName = "No es posible resolver registros. Nombre de tabla no encontrado.";
+const char* const kInsertsDisabled = "Las inserciones no están permitidas";
+const char* const kTooManyRows = "La actualización afectó a más de un registro.";
+const char* const kRowNotFound = "Registro no encontrado o cambiado por otro usuario";
+const char* const kInvalidResponse = "Respuesta inválida";
+const char* const kCommandTextNotAllowed = "Los cambios a CommandText no están permitidos";
+const char* const kMissingDataSet = "Falta la propiedad DataSet";
+const char* const kMissingConnection = "Falta la conexión del conjunto de datos";
+const char* const kUnsupportedUpdate = "Sólo se pueden aplicar registros insertados";
+
+std::string TrimLeftBlanks(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32) ++i;
+  return text.substr(i);
+}
+
+bool IsNameChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return std::isalnum(u) != 0 || c == '_' || c == '$' || u >= 0x80;
+}
+
+bool IsQuoteChar(char c) { return c == '"' || c == '\'' || c == '`'; }
+
+// A minimal SQL tokenizer: names, quoted names, literals and single symbols.
+struct Token {
+  enum Kind { kEnd, kName, kQuotedName, kLiteral, kSymbol } kind = kEnd;
+  std::string text;
+};
+
+class SqlTokenizer {
+ public:
+  explicit SqlTokenizer(const std::string& sql) : sql_(sql) {}
+
+  Token Next() {
+    SkipBlanksAndComments();
+    Token t;
+    if (pos_ >= sql_.size()) return t;
+    const char c = sql_[pos_];
+    if (c == '"' || c == '`' || c == '\'') {
+      t.kind = c == '\'' ? Token::kLiteral : Token::kQuotedName;
+      ++pos_;
+      while (pos_ < sql_.size()) {
+        if (sql_[pos_] == c) {
+          if (pos_ + 1 < sql_.size() && sql_[pos_ + 1] == c) {  // doubled quote inside
+            t.text += c;
+            pos_ += 2;
+            continue;
+          }
+          ++pos_;
+          break;
+        }
+        t.text += sql_[pos_++];
+      }
+      return t;
+    }
+    if (IsNameChar(c)) {
+      t.kind = Token::kName;
+      while (pos_ < sql_.size() && IsNameChar(sql_[pos_])) t.text += sql_[pos_++];
+      return t;
+    }
+    t.kind = Token::kSymbol;
+    t.text = std::string(1, c);
+    ++pos_;
+    return t;
+  }
+
+  // True when the next character, without skipping anything, is c.
+  [[nodiscard]] bool At(char c) const { return pos_ < sql_.size() && sql_[pos_] == c; }
+  void Skip() { ++pos_; }
+
+ private:
+  void SkipBlanksAndComments() {
+    for (;;) {
+      while (pos_ < sql_.size() && static_cast<unsigned char>(sql_[pos_]) <= 32) ++pos_;
+      if (sql_.compare(pos_, 2, "--") == 0) {
+        while (pos_ < sql_.size() && sql_[pos_] != '\n') ++pos_;
+      } else if (sql_.compare(pos_, 2, "/*") == 0) {
+        const std::size_t end = sql_.find("*/", pos_ + 2);
+        pos_ = end == std::string::npos ? sql_.size() : end + 2;
+      } else {
+        return;
+      }
+    }
+  }
+
+  const std::string& sql_;
+  std::size_t pos_ = 0;
+};
+
+int LocaleIdOf(const TSQLConnection* connection) {
+  if (connection == nullptr) return 0;
+  const std::string code = connection->Params().Value("LocaleCode");
+  if (code.empty()) return 0;
+  char* end = nullptr;
+  const long value = std::strtol(code.c_str(), &end, 16);
+  return (end != nullptr && *end == '\0') ? static_cast<int>(value) : 0;
+}
+
+// Whether a field of the delta takes part in an INSERT.
+bool IsUpdatable(const DeltaField& f) {
+  if ((f.providerFlags & pfInUpdate) == 0 || (f.providerFlags & pfHidden) != 0) return false;
+  if (f.kind != TFieldKind::fkData || f.readOnly) return false;
+  switch (f.desc.type) {
+    case ftUnknown:
+    case ftAutoInc:
+    case ftCursor:
+    case ftADT:
+    case ftArray:
+    case ftReference:
+    case ftDataSet:
+      return false;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+std::string TableNameFromSQL(const std::string& sql) {
+  SqlTokenizer tokens(sql);
+  Token t;
+  do {
+    t = tokens.Next();
+  } while (t.kind != Token::kEnd && !(t.kind == Token::kName && SameText(t.text, "FROM")));
+  if (t.kind == Token::kEnd) return {};
+  // The first name after FROM; symbols such as "(" in between are passed over.
+  for (;;) {
+    t = tokens.Next();
+    if (t.kind == Token::kEnd) return {};
+    if (t.kind == Token::kName || t.kind == Token::kQuotedName) break;
+  }
+  std::string name = t.text;
+  while (tokens.At('.')) {
+    tokens.Skip();
+    const Token part = tokens.Next();
+    if (part.kind != Token::kName && part.kind != Token::kQuotedName) break;
+    name += "." + part.text;
+  }
+  return name;
+}
+
+std::string QuoteTableName(const std::string& table, const std::string& quote) {
+  if (table.empty() || IsQuoteChar(table.front()) || IsQuoteChar(table.back())) return table;
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = table.find('.', start);
+    out += quote + table.substr(start, dot == std::string::npos ? std::string::npos : dot - start) + quote;
+    if (dot == std::string::npos) break;
+    out += '.';
+    start = dot + 1;
+  }
+  return out;
+}
+
+std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns) {
+  std::string columns;
+  std::string marks;
+  for (std::size_t i = 0; i < quotedColumns.size(); ++i) {
+    if (i > 0) {
+      columns += ", ";
+      marks += ", ";
+    }
+    columns += quotedColumns[i];
+    marks += "?";
+  }
+  return "insert into " + quotedTable + "\r\n  (" + columns + ")\r\nvalues\r\n  (" + marks + ")\r\n";
+}
+
+TDataSetProvider::TDataSetProvider(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+
+RowPacket TDataSetProvider::GetRows(int count, const std::string& commandText, bool withMetadata) {
+  ++getRowsRequests_;
+  if (DataSet == nullptr) throw EDatabaseError(NamedMessage(Name(), kMissingDataSet));
+  if (!commandText.empty()) {
+    if ((Options & poAllowCommandText) == 0) throw EDatabaseError(kCommandTextNotAllowed);
+    DataSet->SQL().SetText(TrimLeftBlanks(commandText));
+  }
+  if (!DataSet->Active()) {
+    DataSet->Open();
+    openedStatement_ = true;
+  }
+  RowPacket packet;
+  if (withMetadata) packet.columns = DataSet->Columns();
+  packet.localeId = LocaleIdOf(DataSet->SQLConnection());
+  while ((count < 0 || static_cast<int>(packet.rows.size()) < count) && !DataSet->Eof()) {
+    packet.rows.push_back(DataSet->Row());
+    DataSet->Next();
+  }
+  if ((count < 0 || static_cast<int>(packet.rows.size()) < count) && openedStatement_) {
+    DataSet->Close();
+    openedStatement_ = false;
+  }
+  return packet;
+}
+
+void TDataSetProvider::Execute(const std::string& commandText) {
+  if (DataSet == nullptr) throw EDatabaseError(NamedMessage(Name(), kMissingDataSet));
+  if (!commandText.empty()) {
+    if ((Options & poAllowCommandText) == 0) throw EDatabaseError(kCommandTextNotAllowed);
+    DataSet->SQL().SetText(TrimLeftBlanks(commandText));
+  }
+  DataSet->ExecSQL();
+}
+
+void TDataSetProvider::Reset() noexcept {
+  if (openedStatement_ && DataSet != nullptr) DataSet->Close();
+  openedStatement_ = false;
+}
+
+int TDataSetProvider::ApplyUpdates(const std::vector<FieldDesc>& fields, const std::vector<DeltaRow>& delta,
+                                   int maxErrors, std::vector<ErrorPacketEntry>& errors) {
+  std::vector<DeltaField> deltaFields;
+  deltaFields.reserve(fields.size());
+  for (const FieldDesc& desc : fields) deltaFields.push_back(DeltaField{desc});
+  return ApplyUpdates(deltaFields, delta, maxErrors, errors);
+}
+
+void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& quotedTable,
+                                const std::vector<DeltaField>& fields, const DeltaRow& row) {
+  if (row.kind != ukInsert) throw EDatabaseError(kUnsupportedUpdate);
+  if ((Options & poDisableInserts) != 0) throw EDatabaseError(kInsertsDisabled);
+  if (quotedTable.empty()) throw EDatabaseError(kNoTableName);
+  std::vector<std::string> columns;
+  std::vector<Param> params;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const bool assigned = i < row.assigned.size() && row.assigned[i];
+    if (!assigned || !IsUpdatable(fields[i])) continue;
+    columns.push_back(connection.QuoteChar() + fields[i].desc.name + connection.QuoteChar());
+    params.push_back(Param{fields[i].desc.type, i < row.values.size() ? row.values[i] : Variant{}});
+  }
+  const int affected = connection.Execute(InsertSQL(quotedTable, columns), params);
+  if (affected > 1 && (Options & poAllowMultiRecordUpdates) == 0) {
+    if (connection.InTransaction()) connection.Rollback(1);
+    throw EDatabaseError(kTooManyRows);
+  }
+  if (affected == 0) throw EDatabaseError(kRowNotFound);
+}
+
+int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta,
+                                   int maxErrors, std::vector<ErrorPacketEntry>& errors) {
+  lastApply_ = ApplyOutcome{false, std::vector<bool>(delta.size(), false)};
+  errors.clear();
+  if ((Options & poReadOnly) != 0) throw EDatabaseError(kReadOnlyProvider);
+  if (DataSet == nullptr) throw EDatabaseError(NamedMessage(Name(), kMissingDataSet));
+  TSQLConnection* connection = DataSet->SQLConnection();
+  if (connection == nullptr) throw EDatabaseError(NamedMessage(DataSet->Name(), kMissingConnection));
+
+  bool started = false;
+  if (!connection->InTransaction()) {
+    connection->StartTransaction(1, connection->IsolationLevel());
+    started = true;
+  }
+  int errorCount = 0;
+  int limit = maxErrors;  // lowered by an abort to stop the work
+  bool rolledBack = false;
+  try {
+    const std::string quotedTable = QuoteTableName(TableNameFromSQL(DataSet->CommandText()), connection->QuoteChar());
+    for (std::size_t r = 0; r < delta.size(); ++r) {
+      if (limit != -1 && errorCount > limit) break;
+      int previousError = 0;
+      bool retry = false;
+      for (;;) {
+        std::string message;
+        try {
+          if (retry) throw EDatabaseError(kInvalidResponse);  // an inserted row cannot be merged or reapplied
+          WriteRow(*connection, quotedTable, fields, delta[r]);
+          lastApply_.resolved[r] = true;
+          break;
+        } catch (const std::exception& e) {
+          message = e.what();
+        }
+        if (!connection->InTransaction()) rolledBack = true;
+        const EUpdateError error(message, 1, previousError);
+        previousError = 1;
+        TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
+        if (OnUpdateError) {
+          TClientDataSet deltaView(nullptr, {});
+          deltaView.LoadDelta(fields, delta, static_cast<int>(r));
+          OnUpdateError(this, deltaView, error, delta[r].kind, response);
+        }
+        if (response == rrMerge || response == rrApply) {
+          if (rolledBack) response = rrAbort;  // nothing to write into any more
+          else {
+            retry = true;
+            continue;
+          }
+        }
+        if (response == rrIgnore) {
+          lastApply_.resolved[r] = true;
+          break;
+        }
+        if (response != rrSkip) response = rrAbort;
+        ++errorCount;
+        if (limit != -1 && errorCount > limit) response = rrAbort;
+        // A transaction rolled back under the work ends it here.
+        if (rolledBack) response = rrAbort;
+        if (response == rrAbort) limit = errorCount - 1;
+        errors.push_back(ErrorPacketEntry{static_cast<int>(r) + 1, response + 1, message, {}, 1, 1});
+        break;
+      }
+    }
+  } catch (...) {
+    // Not a row failure: nothing of this apply stays.
+    if (started && connection->InTransaction()) {
+      try {
+        connection->Rollback(1);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+
+  const bool keep = !rolledBack && (errorCount <= maxErrors || maxErrors == -1);
+  if (started && connection->InTransaction()) {
+    if (keep) {
+      try {
+        connection->Commit(1);
+      } catch (...) {
+        if (connection->InTransaction()) {
+          try {
+            connection->Rollback(1);
+          } catch (...) {
+          }
+        }
+        throw;
+      }
+    } else {
+      connection->Rollback(1);
+    }
+  }
+  lastApply_.committed = keep;
+  return errorCount;
+}
+
+}  // namespace dbx

@@ -1,0 +1,142 @@
+// File names written the Windows way, the logs, and the application-directory
+// setting.
+#include "dm/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "dm_testing.h"
+
+namespace {
+
+struct PathCase {
+  std::string name;
+  std::string expected;
+};
+
+class LocalPathTest : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(LocalPathTest, MapsTheName) { EXPECT_EQ(platform::LocalPath(GetParam().name), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LocalPathTest,
+    ::testing::Values(PathCase{"\\ERRORES.TXT", "ERRORES.TXT"},                               // root: working directory
+                      PathCase{"\\SERVIDORES.cfg", "SERVIDORES.cfg"},                         // empty directory setting
+                      PathCase{"\\sub\\x.txt", "sub/x.txt"},                                  //
+                      PathCase{"/opt/varnex\\SERVIDORES.cfg", "/opt/varnex/SERVIDORES.cfg"},  // dir + "\file"
+                      PathCase{"/opt/varnex\\\\SERVIDORES.cfg", "/opt/varnex//SERVIDORES.cfg"},  // dir ending in "\"
+                      PathCase{"/opt/varnex/ERRORENVPTOS.TXT", "/opt/varnex/ERRORENVPTOS.TXT"},
+                      PathCase{"ERRORES.TXT", "ERRORES.TXT"},  //
+                      PathCase{"\\", "."},                     //
+                      PathCase{"", ""}));
+
+class AppendToLogTest : public ::testing::Test {
+ protected:
+  dmtest::ScratchDir dir_;
+};
+
+TEST_F(AppendToLogTest, CreatesAMissingLogAndAppendsToAnExistingOne) {
+  platform::AppendToLog("\\ERRORES.TXT", "a,b\r\n");
+  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\n");
+  platform::AppendToLog("\\ERRORES.TXT", "c\r\n");
+  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\nc\r\n");
+
+  dmtest::WriteFile(dir_.path() / "other.txt", std::string("keep\0me", 7));
+  platform::AppendToLog((dir_.path() / "other.txt").string(), "+");
+  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "other.txt"), std::string("keep\0me+", 8));
+}
+
+TEST_F(AppendToLogTest, FailuresAreSilent) {
+  std::filesystem::create_directory(dir_.path() / "ERRORES.TXT");
+  EXPECT_NO_THROW(platform::AppendToLog("\\ERRORES.TXT", "x\r\n"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "ERRORES.TXT"));
+  EXPECT_NO_THROW(platform::AppendToLog("\\missing\\ERRORES.TXT", "x\r\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
+}
+
+// XDG_CONFIG_DIRS pointed at scratch folders for the test's duration.
+class ApplicationDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* v = std::getenv("XDG_CONFIG_DIRS")) saved_ = v;
+    first_ = dir_.path() / "first";
+    second_ = dir_.path() / "second";
+    std::filesystem::create_directories(first_ / "Quenda");
+    std::filesystem::create_directories(second_ / "Quenda");
+    setenv("XDG_CONFIG_DIRS", (first_.string() + ":" + second_.string()).c_str(), 1);
+  }
+  void TearDown() override {
+    if (saved_)
+      setenv("XDG_CONFIG_DIRS", saved_->c_str(), 1);
+    else
+      unsetenv("XDG_CONFIG_DIRS");
+  }
+  static void Write(const std::filesystem::path& dir, const std::string& bytes) {
+    dmtest::WriteFile(dir / "Quenda" / "Varnex2009.conf", bytes);
+  }
+
+  dmtest::ScratchDir dir_;
+  std::filesystem::path first_, second_;
+  std::optional<std::string> saved_;
+};
+
+TEST_F(ApplicationDirectoryTest, MissingFileIsAMissingKey) {
+  std::string value = "stale";
+  EXPECT_EQ(platform::ReadApplicationDirectory(value), platform::SettingLookup::kKeyMissing);
+  EXPECT_EQ(value, "");
+}
+
+TEST_F(ApplicationDirectoryTest, FileWithoutTheValueIsAMissingValue) {
+  Write(first_, "Otro=/opt\nDirectorioX=/bad\n");
+  std::string value = "stale";
+  EXPECT_EQ(platform::ReadApplicationDirectory(value), platform::SettingLookup::kValueMissing);
+  EXPECT_EQ(value, "");
+}
+
+TEST_F(ApplicationDirectoryTest, EmptyValueGivesEmptyText) {
+  Write(first_, "Directorio=\n");
+  std::string value;
+  EXPECT_NE(platform::ReadApplicationDirectory(value), platform::SettingLookup::kKeyMissing);
+  EXPECT_EQ(value, "");
+}
+
+struct ValueCase {
+  const char* label;
+  std::string file;
+  std::string expected;
+};
+
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.label; }
+
+class ApplicationDirectoryValueTest : public ApplicationDirectoryTest,
+                                      public ::testing::WithParamInterface<ValueCase> {};
+
+TEST_P(ApplicationDirectoryValueTest, ReadsTheValueVerbatim) {
+  Write(first_, GetParam().file);
+  std::string value;
+  EXPECT_EQ(platform::ReadApplicationDirectory(value), platform::SettingLookup::kFound);
+  EXPECT_EQ(value, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ApplicationDirectoryValueTest,
+                         ::testing::Values(ValueCase{"plain", "Directorio=/opt/varnex\n", "/opt/varnex"},
+                                           ValueCase{"trailing_backslash", "Directorio=C:\\varnex\\\n", "C:\\varnex\\"},
+                                           ValueCase{"crlf_line", "Otro=1\r\nDirectorio=/srv/app\r\n", "/srv/app"},
+                                           ValueCase{"no_final_line_end", "Directorio=/srv/app", "/srv/app"},
+                                           ValueCase{"blanks_kept", "Directorio=/srv/my app \n", "/srv/my app "},
+                                           ValueCase{"ends_at_nul", std::string("Directorio=/a\0b\n", 16), "/a"},
+                                           ValueCase{"first_entry_wins", "Directorio=/one\nDirectorio=/two\n", "/one"}),
+                         [](const ::testing::TestParamInfo<ValueCase>& info) { return std::string(info.param.label); });
+
+TEST_F(ApplicationDirectoryTest, LaterConfigDirectoryIsSearchedWhenTheFirstHasNoFile) {
+  Write(second_, "Directorio=/from/second\n");
+  std::string value;
+  EXPECT_EQ(platform::ReadApplicationDirectory(value), platform::SettingLookup::kFound);
+  EXPECT_EQ(value, "/from/second");
+}
+
+}  // namespace
