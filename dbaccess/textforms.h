@@ -28,7 +28,28 @@ struct FormatSettings {
   std::array<std::string, 7> shortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   std::array<std::string, 7> longDayNames{"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
   int twoDigitYearCenturyWindow = 50;
+  friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
+
+// The locale items the settings are built from, as the C library reports
+// them (strftime pictures, designators, names). An empty item is one the
+// locale does not supply.
+struct LocaleItems {
+  std::string timeLocaleName;     // name of the LC_TIME locale
+  std::string numericLocaleName;  // name of the LC_NUMERIC locale
+  std::string dateFormat;         // D_FMT, e.g. "%d/%m/%y"
+  std::string timeFormat;         // T_FMT, e.g. "%H:%M:%S"
+  std::string timeFormatAmPm;     // T_FMT_AMPM, e.g. "%I:%M:%S %p"
+  std::string amString, pmString;
+  std::string radixChar, thousandsSep;
+  std::array<std::string, 12> monthNames, abbrevMonthNames;
+  std::array<std::string, 7> dayNames, abbrevDayNames;  // Sunday first
+};
+
+// True for the C/POSIX locale under any of its names ("C", "POSIX", "C.UTF-8", ...).
+[[nodiscard]] bool IsCLocaleName(const std::string& name);
+// Builds the settings from locale items; a C locale supplies nothing.
+[[nodiscard]] FormatSettings SettingsFromLocaleItems(const LocaleItems& items);
 
 // The process-wide settings (read at start, re-read on a locale change).
 [[nodiscard]] FormatSettings& Settings();
@@ -54,6 +75,12 @@ void ReloadSettings();
 // "'%s' no es una fecha válida". `today` supplies the current year.
 [[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs = Settings());
 [[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs, const Date& today);
+// Non-throwing forms: a date; a date with an optional time of day after it;
+// a time of day ("h:mm[:ss[.zzz]]" with the time separator, optional AM/PM).
+[[nodiscard]] bool TryStrToDate(const std::string& text, const FormatSettings& fs, const Date& today, Date& result);
+[[nodiscard]] bool TryStrToDateTime(const std::string& text, const FormatSettings& fs, const Date& today,
+                                    DateTime& result);
+[[nodiscard]] bool TryStrToTime(const std::string& text, const FormatSettings& fs, Time& result);
 
 // SQL quoting: single quotes doubled, the whole enclosed in single quotes.
 [[nodiscard]] std::string QuotedStr(const std::string& text);
