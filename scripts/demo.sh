@@ -21,6 +21,7 @@ printf '%s\r\n' "$demo/srv" > "$demo/app/SERVIDORES.cfg"
 # The date is given in the short date form of the C locale (m/d/yy).
 corta=$(date -d "$fecha" +%-m/%-d/%y)
 cd "$demo"
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 if [ -z "${DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
 echo "== Running: consopuntos $demo/srv SYSDBA ***** DEMO x x x x x S $corta"
 XDG_CONFIG_DIRS="$demo/xdg" LC_ALL=C.UTF-8 timeout 300 \

@@ -7,7 +7,7 @@ PKGS=(
   libgtest-dev libgmock-dev
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils firebird3.0-server
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xvfb xdotool x11-apps imagemagick fonts-dejavu-core
+  xvfb xdotool x11-apps imagemagick fonts-dejavu-core locales
 )
 missing=()
 for p in "${PKGS[@]}"; do
@@ -21,4 +21,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "firebird3.0-server shared/firebird/sysdba_password/new_password password masterkey" | debconf-set-selections || true
   apt-get install -y -q --no-install-recommends "${missing[@]}"
   rm -f /usr/sbin/policy-rc.d
+fi
+
+# A day-first, comma-decimal locale for the tests of the text forms.
+if ! locale -a 2>/dev/null | grep -qi '^es_CO\.utf8$'; then
+  localedef -i es_CO -f UTF-8 es_CO.UTF-8
 fi
