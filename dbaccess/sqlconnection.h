@@ -82,8 +82,12 @@ class TSQLConnection : public TComponent {
   void UnregisterStatement(TSQLQuery* query);
 
  private:
+  friend class TSQLQuery;
   void Attach();
   void Detach() noexcept;
+  void EndTransaction(bool commit);
+  // Closes the statements whose cursor runs in the explicit transaction.
+  void CloseStatementsInTransaction() noexcept;
 
   TStringList params_;
   int state_ = csClosed;
@@ -132,6 +136,9 @@ class TSQLQuery : public TComponent {
   void ConnectionClosing() noexcept;
 
  private:
+  friend class TSQLConnection;
+  // Attaches when needed and checks the text; returns the text to prepare.
+  std::string PrepareForRun();
   void Prepare(const std::string& text);
   void Unprepare() noexcept;
   [[noreturn]] void Fail(int status, const std::string& serverText);

@@ -1,0 +1,426 @@
+#include "dbaccess/sqlconnection.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+
+#include "dbaccess/errors.h"
+#include "dbaccess/fbclient.h"
+
+namespace dbx {
+
+namespace {
+
+// Texts of the fixed statuses; statuses from 1 to 100 come only from here.
+struct StatusText {
+  int status;
+  const char* text;
+};
+constexpr std::array kStatusTexts{
+    StatusText{1, "[0x0001]: Warning"},
+    StatusText{2, "[0x0002]: Insufficient Memory for Operation"},
+    StatusText{3, "[0x0003]: Invalid Field Type"},
+    StatusText{4, "[0x0004]: Invalid Handle"},
+    StatusText{5, "[0x0005]: Operation Not Supported"},
+    StatusText{6, "[0x0006]: Invalid Time"},
+    StatusText{7, "[0x0007]: Invalid Data Translation"},
+    StatusText{8, "[0x0008]: Parameter/Column out of Range"},
+    StatusText{9, "[0x0009]: Invalid Parameter"},
+    StatusText{10, "[0x000A]: Result set at EOF"},
+    StatusText{11, "dbExpress Error [0x000B]: Parameter Not Set"},
+    StatusText{12, "[0x000C] Invalid Username/Password"},
+    StatusText{13, "[0x000D]: Invalid Precision"},
+    StatusText{14, "[0x000E]: Invalid Length"},
+    StatusText{15, "[0x000F]: Invalid Transaction Isolation Level"},
+    StatusText{16, "[0x0010]: Invalid Transaction ID"},
+    StatusText{17, "[0x0011]: Duplicate Transaction ID"},
+    StatusText{19, "[0x0013]: Local Transaction already active"},
+    StatusText{20, "[0x0014]: Multiple Transactions not Enabled"},
+    StatusText{21, "[0x0015]: Connection failed"},
+    StatusText{22, "[0x0016]: Driver initialization failed"},
+    StatusText{23, "[0x0017]: Optimistic Locking failed"},
+    StatusText{24, "[0x0018]: Invalid REF"},
+    StatusText{25, "[0x0019]: No table found"},
+    StatusText{64, "[0x0064]: No more data"},
+    StatusText{65, "[0x0065]: SQL Error"},
+};
+
+constexpr int kStatusConnectionFailed = 21;
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string Trim(const std::string& s) {
+  auto b = std::find_if_not(s.begin(), s.end(), IsBlankOrControl);
+  auto e = std::find_if_not(s.rbegin(), s.rend(), IsBlankOrControl).base();
+  return b < e ? std::string(b, e) : std::string();
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void AddDpbText(std::string& dpb, char item, const std::string& value) {
+  const std::size_t len = std::min<std::size_t>(value.size(), 255);
+  dpb += item;
+  dpb += static_cast<char>(len);
+  dpb.append(value, 0, len);
+}
+
+void AddDpbInt(std::string& dpb, char item, int value) {
+  dpb += item;
+  dpb += static_cast<char>(4);
+  for (int i = 0; i < 4; ++i) dpb += static_cast<char>((static_cast<unsigned>(value) >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TSQLConnection
+
+TSQLConnection::TSQLConnection(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+
+TSQLConnection::~TSQLConnection() {
+  Detach();
+  for (TSQLQuery* q : statements_) q->connection_ = nullptr;
+  statements_.clear();
+}
+
+std::string TSQLConnection::ComposeError(int status, const std::string& serverText, std::string& lastError) const {
+  std::string message;
+  if (status >= 1 && status <= 100) {
+    const auto* entry = std::find_if(kStatusTexts.begin(), kStatusTexts.end(),
+                                     [status](const StatusText& s) { return s.status == status; });
+    if (entry != kStatusTexts.end()) message = Fmt("dbExpress Error: %s", entry->text);
+  }
+  if (!serverText.empty()) {
+    if (!message.empty()) message += "\r\n";
+    message += Fmt("SQL Server Error: %s", serverText);
+  }
+  if (message.empty()) message = lastError;
+  if (message.empty())
+    message = Fmt("dbExpress Error: Error de código desconocido '%s'",
+                  std::to_string(static_cast<unsigned>(status) & 0xFFFFu));
+  lastError = message;
+  return message;
+}
+
+void TSQLConnection::RaiseError(int status, const std::string& serverText) {
+  throw EDatabaseError(ComposeError(status, serverText, lastError_));
+}
+
+void TSQLConnection::SetConnected(bool value) {
+  if (value) {
+    if (!Connected()) Attach();
+  } else if (Connected()) {
+    Detach();
+  }
+}
+
+void TSQLConnection::Attach() {
+  if (DriverName.empty()) throw EDatabaseError("Falta la propiedad DriverName");
+  if (LibraryName.empty() || VendorLib.empty())
+    throw EDatabaseError(NamedMessage(Name(), "Nombre de DLL/Librería Compartida no especificado"));
+  const std::string database = Trim(params_.Value("Database"));
+  if (database.empty())
+    throw EDatabaseError(ConnectionName.empty() ? "Falta el nombre de la conexión" : "Falta la propiedad DataBase");
+
+  state_ = csConnecting;
+  try {
+    auto conn = std::make_unique<FbConnection>();
+    const std::string user = params_.Value("User_Name");
+    const std::string password = params_.Value("Password");
+
+    std::string dpb(1, static_cast<char>(isc_dpb_version1));
+    if (!user.empty()) AddDpbText(dpb, isc_dpb_user_name, user);
+    if (!password.empty()) AddDpbText(dpb, isc_dpb_password, password);
+    if (params_.IndexOfName("RoleName") >= 0) {
+      const std::string role = Trim(params_.Value("RoleName"));
+      if (!role.empty()) AddDpbText(dpb, isc_dpb_sql_role_name, role);
+    }
+    if (params_.IndexOfName("WaitOnLocks") >= 0)
+      conn->waitOnLocks = Upper(Trim(params_.Value("WaitOnLocks"))) == "TRUE";
+    const std::string charset = Trim(params_.Value("ServerCharSet"));
+    if (!charset.empty()) AddDpbText(dpb, isc_dpb_lc_ctype, charset);
+
+    const std::string isolation = Lower(Trim(params_.Value(DriverName + " TransIsolation")));
+    isolation_ = isolation == "repeatableread" ? xilRepeatableRead
+                 : isolation == "dirtyread"    ? xilDirtyRead
+                                               : xilReadCommitted;
+    conn->isolation = isolation_;
+
+    const std::string dialect = Trim(params_.Value("SQLDialect"));
+    conn->dialect = dialect.empty() ? 3 : std::atoi(dialect.c_str());
+    if (conn->dialect < 1 || conn->dialect > 3) conn->dialect = 3;
+    AddDpbInt(dpb, isc_dpb_sql_dialect, conn->dialect);
+
+    fb::Status st;
+    if (isc_attach_database(st.get(), static_cast<short>(std::min<std::size_t>(database.size(), 32767)),
+                            database.c_str(), &conn->db, static_cast<short>(dpb.size()), dpb.data()) != 0) {
+      conn->db = 0;
+      RaiseError(kStatusConnectionFailed, st.Text());
+    }
+    // Dialect 3 quotes identifiers with the double quote.
+    quoteChar_.clear();
+    if (conn->dialect == 3) quoteChar_.push_back('"');
+    handle_ = std::move(conn);
+    transactionCount_ = 0;
+    state_ = csOpen;
+  } catch (...) {
+    handle_.reset();
+    state_ = csClosed;
+    throw;
+  }
+}
+
+void TSQLConnection::Detach() noexcept {
+  if (!handle_) {
+    state_ = csClosed;
+    return;
+  }
+  state_ = csDisconnecting;
+  for (TSQLQuery* q : statements_) q->ConnectionClosing();
+  handle_.reset();  // rolls back an explicit transaction left open, then detaches
+  transactionCount_ = 0;
+  state_ = csClosed;
+}
+
+void TSQLConnection::RegisterStatement(TSQLQuery* query) {
+  if (std::find(statements_.begin(), statements_.end(), query) == statements_.end()) statements_.push_back(query);
+}
+
+void TSQLConnection::UnregisterStatement(TSQLQuery* query) {
+  statements_.erase(std::remove(statements_.begin(), statements_.end(), query), statements_.end());
+}
+
+void TSQLConnection::CloseStatementsInTransaction() noexcept {
+  for (TSQLQuery* q : statements_)
+    if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr) q->Close();
+}
+
+void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel) {
+  if (!Connected()) SetConnected(true);
+  if (handle_->explicitTr != 0) RaiseError(19, {});
+  fb::Status st;
+  if (!handle_->Begin(handle_->explicitTr, isolationLevel, st)) {
+    handle_->explicitTr = 0;
+    RaiseError(fb::kStatusServerError, st.Text());
+  }
+  transactionCount_ = 1;
+}
+
+void TSQLConnection::EndTransaction(bool commit) {
+  if (!handle_ || handle_->explicitTr == 0) return;
+  CloseStatementsInTransaction();
+  transactionCount_ = 0;
+  fb::Status st;
+  if (commit) {
+    if (isc_commit_transaction(st.get(), &handle_->explicitTr) == 0) return;
+    fb::Status ignored;
+    isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
+  } else if (isc_rollback_transaction(st.get(), &handle_->explicitTr) == 0) {
+    return;
+  }
+  handle_->explicitTr = 0;
+  RaiseError(fb::kStatusServerError, st.Text());
+}
+
+void TSQLConnection::Commit(int /*transactionId*/) { EndTransaction(true); }
+
+void TSQLConnection::Rollback(int /*transactionId*/) { EndTransaction(false); }
+
+int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& params) {
+  if (!Connected()) SetConnected(true);
+  state_ = csExecuting;
+  struct Restore {
+    TSQLConnection* c;
+    ~Restore() {
+      if (c->state_ == csExecuting) c->state_ = csOpen;
+    }
+  } restore{this};
+
+  FbCursor cursor(handle_.get());
+  fb::Status st;
+  if (!cursor.Prepare(sql, st)) {
+    cursor.EndWorkQuietly(false);
+    RaiseError(fb::kStatusServerError, st.Text());
+  }
+  std::vector<Variant> values;
+  values.reserve(params.size());
+  for (const Param& p : params) values.push_back(p.value);
+  if (const int status = cursor.Bind(values, st); status != 0) {
+    cursor.EndWorkQuietly(false);
+    RaiseError(status, st.Text());
+  }
+  const bool procedure = cursor.type == isc_info_sql_stmt_exec_procedure;
+  int rows = 0;
+  if (isc_dsql_execute2(st.get(), cursor.tr, &cursor.stmt, static_cast<unsigned short>(handle_->dialect),
+                        cursor.in.Count() > 0 ? cursor.in.get() : nullptr,
+                        procedure && cursor.out.Count() > 0 ? cursor.out.get() : nullptr) != 0 ||
+      !cursor.RowsAffected(rows, st)) {
+    cursor.EndWorkQuietly(false);
+    RaiseError(fb::kStatusServerError, st.Text());
+  }
+  cursor.serverCursorOpen = cursor.ReturnsCursor();
+  cursor.CloseCursor();
+  if (!cursor.EndWork(true, st)) RaiseError(fb::kStatusServerError, st.Text());
+  return rows;
+}
+
+// ---------------------------------------------------------------------------
+// TSQLQuery
+
+TSQLQuery::TSQLQuery(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {
+  sql_.onChange = [this] {
+    Close();
+    Unprepare();
+  };
+}
+
+TSQLQuery::~TSQLQuery() {
+  sql_.onChange = nullptr;
+  Close();
+  Unprepare();
+  if (connection_ != nullptr) connection_->UnregisterStatement(this);
+}
+
+void TSQLQuery::SetSQLConnection(TSQLConnection* connection) {
+  if (connection == connection_) return;
+  Close();
+  Unprepare();
+  if (connection_ != nullptr) connection_->UnregisterStatement(this);
+  connection_ = connection;
+  if (connection_ != nullptr) connection_->RegisterStatement(this);
+}
+
+void TSQLQuery::Fail(int status, const std::string& serverText) {
+  if (cursor_) {
+    cursor_->CloseCursor();
+    cursor_->EndWorkQuietly(false);
+  }
+  Close();
+  Unprepare();
+  const std::string message = connection_->ComposeError(status, serverText, lastError_);
+  connection_->lastError_ = message;
+  throw EDatabaseError(message);
+}
+
+std::string TSQLQuery::PrepareForRun() {
+  if (connection_ == nullptr) throw EDatabaseError(NamedMessage(Name(), "Falta la propiedad SQLConnection"));
+  if (!connection_->Connected()) connection_->SetConnected(true);
+  std::string text = CommandText();
+  if (std::all_of(text.begin(), text.end(), IsBlankOrControl))
+    throw EDatabaseError(NamedMessage(Name(), "No hay ninguna declaración SQL disponible"));
+  return text;
+}
+
+void TSQLQuery::Prepare(const std::string& text) {
+  if (cursor_) return;
+  cursor_ = std::make_unique<FbCursor>(connection_->Handle());
+  fb::Status st;
+  if (!cursor_->Prepare(text, st)) Fail(fb::kStatusServerError, st.Text());
+}
+
+void TSQLQuery::Unprepare() noexcept {
+  cursor_.reset();  // closes, ends its own transaction and drops the handle
+  cursorOpen_ = false;
+}
+
+void TSQLQuery::Open() {
+  if (Active()) return;
+  const std::string text = PrepareForRun();
+  Prepare(text);
+  if (!cursor_->ReturnsCursor()) {
+    // Nothing is run: a statement without a result is not executed by Open.
+    Close();
+    Unprepare();
+    throw EDatabaseError(NamedMessage(Name(), "Cursor no devuelto por la consulta"));
+  }
+  fb::Status st;
+  if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
+  if (cursor_->in.Count() > 0) Fail(11, {});
+  if (isc_dsql_execute(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
+                       nullptr) != 0)
+    Fail(fb::kStatusServerError, st.Text());
+  cursor_->serverCursorOpen = true;
+  cursorOpen_ = true;
+  columns_ = cursor_->Columns();
+  rowsAffected_ = 0;
+  hasRow_ = false;
+  eof_ = false;
+  if (FetchRow()) {
+    hasRow_ = true;
+  } else {
+    eof_ = true;
+    row_.clear();
+  }
+}
+
+bool TSQLQuery::FetchRow() {
+  fb::Status st;
+  const ISC_STATUS rc = isc_dsql_fetch(st.get(), &cursor_->stmt, SQL_DIALECT_CURRENT, cursor_->out.get());
+  if (rc == 100) {
+    // Fully fetched: the statement's own transaction ends here.
+    cursor_->CloseCursor();
+    if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st.Text());
+    return false;
+  }
+  if (rc != 0) Fail(fb::kStatusServerError, st.Text());
+  std::vector<Variant> row;
+  if (!cursor_->ReadRow(row, st)) Fail(fb::kStatusServerError, st.Text());
+  row_ = std::move(row);
+  return true;
+}
+
+void TSQLQuery::Next() {
+  if (!Active() || eof_) return;
+  if (!cursor_->serverCursorOpen || !FetchRow()) eof_ = true;
+}
+
+void TSQLQuery::Close() noexcept {
+  if (cursor_) {
+    cursor_->CloseCursor();
+    cursor_->EndWorkQuietly(true);
+  }
+  cursorOpen_ = false;
+  hasRow_ = false;
+  eof_ = true;
+  columns_.clear();
+  row_.clear();
+}
+
+int TSQLQuery::ExecSQL() {
+  if (Active())
+    throw EDatabaseError(NamedMessage(Name(), "No es posible efectuar ésta operación en un DataSet abierto"));
+  const std::string text = PrepareForRun();
+  Prepare(text);
+  fb::Status st;
+  if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
+  if (cursor_->in.Count() > 0) Fail(11, {});
+  const bool procedure = cursor_->type == isc_info_sql_stmt_exec_procedure;
+  int rows = 0;
+  if (isc_dsql_execute2(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
+                        nullptr, procedure && cursor_->out.Count() > 0 ? cursor_->out.get() : nullptr) != 0 ||
+      !cursor_->RowsAffected(rows, st))
+    Fail(fb::kStatusServerError, st.Text());
+  cursor_->serverCursorOpen = cursor_->ReturnsCursor();
+  cursor_->CloseCursor();
+  if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st.Text());
+  rowsAffected_ = rows;
+  return rows;
+}
+
+void TSQLQuery::ConnectionClosing() noexcept {
+  Close();
+  Unprepare();
+}
+
+std::string TSQLTable::CommandText() const { return "select * from " + TableName + "\r\n"; }
+
+}  // namespace dbx

@@ -1,0 +1,450 @@
+// Connections and statements on throw-away embedded databases.
+#include "dbaccess/sqlconnection.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dbaccess/errors.h"
+#include "support/dbfixture.h"
+
+using namespace dbx;
+
+namespace {
+
+const char* const kUser = "SYSDBA";
+const char* const kPassword = "masterkey";
+
+// CREATE DATABASE in an isql-fb process: the engine that creates a database
+// keeps some buffers for the life of its process, so not in this one.
+void CreateDatabase(const std::string& path) {
+  const std::string sql = "CREATE DATABASE " + testsupport::SqlQuote(path) + " USER '" + kUser + "' PASSWORD '" +
+                          kPassword + "' DEFAULT CHARACTER SET ISO8859_1;\n";
+  FILE* isql = popen("isql-fb -q -bail >/dev/null 2>&1", "w");
+  if (isql == nullptr) throw std::runtime_error("isql-fb not started");
+  std::fputs(sql.c_str(), isql);
+  if (pclose(isql) != 0) throw std::runtime_error("isql-fb failed: " + sql);
+}
+
+void Configure(TSQLConnection& c, const std::string& database) {
+  c.ConnectionName = "IBLocal";
+  for (const char* line : {"BlobSize=-1", "CommitRetain=False", "Database=", "DriverName=Interbase",
+                           "ErrorResourceFile=", "LocaleCode=0000", "Password=", "RoleName=RoleName", "ServerCharSet=",
+                           "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=", "WaitOnLocks=True"})
+    c.Params().Add(line);
+  c.Params().SetValue("Database", database);
+  c.Params().SetValue("User_Name", kUser);
+  c.Params().SetValue("password", kPassword);
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const EDatabaseError& e) {
+    return e.what();
+  }
+  return "<no EDatabaseError>";
+}
+
+class SqlConnectionDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    database = dir.Path("t.fdb");
+    CreateDatabase(database);
+    conn = new TSQLConnection(&owner, "Varnex");
+    Configure(*conn, database);
+    conn->Open();
+    other = new TSQLConnection(&owner, "ConReplica");
+    Configure(*other, database);
+    q = new TSQLQuery(&owner, "QBorrar");
+    q->SetSQLConnection(conn);
+    Exec(
+        "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOMBRE VARCHAR(20), COD CHAR(3), "
+        "N152 NUMERIC(15,2), N185 NUMERIC(18,5), N92 NUMERIC(9,2) NOT NULL, N41 NUMERIC(4,1), "
+        "S SMALLINT, B BIGINT, D DOUBLE PRECISION, F DATE, H TIME, TS TIMESTAMP, "
+        "MEMO BLOB SUB_TYPE 1, BIN BLOB SUB_TYPE 0, FLAG BOOLEAN)");
+  }
+
+  int Exec(const std::string& sql) {
+    q->SQL().Clear();
+    q->SQL().Add(sql);
+    return q->ExecSQL();
+  }
+
+  // Rows of a one-column query on the given connection, as integers.
+  std::vector<std::int64_t> Ints(TSQLConnection* c, const std::string& sql) {
+    TSQLQuery r(nullptr, "QLeer");
+    r.SetSQLConnection(c);
+    r.SQL().Add(sql);
+    r.Open();
+    std::vector<std::int64_t> out;
+    for (; !r.Eof(); r.Next()) out.push_back(std::get<std::int64_t>(r.Row().at(0)));
+    return out;
+  }
+
+  testsupport::ScratchDir dir;
+  std::string database;
+  TComponent owner;
+  TSQLConnection* conn = nullptr;
+  TSQLConnection* other = nullptr;
+  TSQLQuery* q = nullptr;
+};
+
+}  // namespace
+
+TEST(SqlConnectionParams, NameValueRules) {
+  TStringList p;
+  p.Add("Password=old");
+  p.Add("USER_NAME=a");
+  p.Add("Database");  // no "=": never a name
+  p.Add("DriverName=Interbase");
+
+  p.SetValue("User_Name", "b");
+  EXPECT_EQ(p[1], "User_Name=b");
+  EXPECT_EQ(p.Value("user_name"), "b");
+
+  EXPECT_EQ(p.IndexOfName("Database"), -1);
+  EXPECT_EQ(p.Value("Database"), "");
+  p.SetValue("Database", "x.fdb");
+  EXPECT_EQ(p.Count(), 5);
+  EXPECT_EQ(p[4], "Database=x.fdb");
+
+  p.SetValue("password", "");
+  EXPECT_EQ(p.IndexOfName("Password"), -1);
+  EXPECT_EQ(p.Count(), 4);
+  p.SetValue("NoSuch", "");
+  EXPECT_EQ(p.Count(), 4);
+}
+
+TEST(SqlConnectionErrors, ComposeTable) {
+  TSQLConnection c(nullptr, "Varnex");
+  struct Case {
+    int status;
+    std::string server;
+    std::string last;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {21, "T1\r\nT2", "", "dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: T1\r\nT2"},
+      {21, "", "", "dbExpress Error: [0x0015]: Connection failed"},
+      {11, "", "", "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set"},
+      {65, "", "", "dbExpress Error: [0x0065]: SQL Error"},
+      {101, "violation of PRIMARY", "X", "SQL Server Error: violation of PRIMARY"},
+      {101, "", "", "dbExpress Error: Error de código desconocido '101'"},
+      {101, "", "X", "X"},
+      {18, "", "", "dbExpress Error: Error de código desconocido '18'"},  // not in the table
+  };
+  for (const auto& k : cases) {
+    std::string last = k.last;
+    EXPECT_EQ(c.ComposeError(k.status, k.server, last), k.expected) << k.status;
+    EXPECT_EQ(last, k.expected);
+  }
+  // RaiseError stores the message as the connection's last error.
+  EXPECT_EQ(ErrorOf([&] { c.RaiseError(21, "boom"); }),
+            "dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: boom");
+  EXPECT_EQ(ErrorOf([&] { c.RaiseError(500, ""); }),
+            "dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: boom");
+  EXPECT_EQ(c.LastError(), "dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: boom");
+}
+
+TEST(SqlConnectionAttach, PropertyChecks) {
+  TSQLConnection c(nullptr, "Varnex");
+  Configure(c, "/nonexistent/x.fdb");
+  c.DriverName.clear();
+  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta la propiedad DriverName");
+  c.DriverName = "Interbase";
+  c.VendorLib.clear();
+  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Varnex: Nombre de DLL/Librería Compartida no especificado");
+  c.VendorLib = "GDS32.DLL";
+  c.Params().SetValue("Database", " \t ");
+  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta la propiedad DataBase");
+  c.ConnectionName.clear();
+  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta el nombre de la conexión");
+  EXPECT_EQ(c.ConnectionState(), csClosed);
+}
+
+TEST(SqlConnectionAttach, MissingDatabaseThenCorrected) {
+  testsupport::ScratchDir dir;
+  const std::string missing = dir.Path("no-such.fdb");
+  TSQLConnection c(nullptr, "ConReplica");
+  Configure(c, "  " + missing + "\r\n");  // trimmed before the attach
+  const std::string message = ErrorOf([&] { c.Open(); });
+  EXPECT_EQ(message.rfind("dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: I/O error during \"open\" "
+                          "operation for file \"" +
+                              missing + "\"",
+                          0),
+            0u)
+      << message;
+  EXPECT_EQ(c.LastError(), message);
+  EXPECT_EQ(c.ConnectionState(), csClosed);
+  EXPECT_FALSE(c.Connected());
+
+  const std::string good = dir.Path("good.fdb");
+  CreateDatabase(good);
+  c.Params().SetValue("Database", good);
+  c.SetConnected(true);
+  EXPECT_EQ(c.ConnectionState(), csOpen);
+  EXPECT_EQ(c.QuoteChar(), "\"");
+  c.SetConnected(true);  // already open: nothing
+  EXPECT_EQ(c.ConnectionState(), csOpen);
+  c.SetConnected(false);
+  EXPECT_EQ(c.ConnectionState(), csClosed);
+  c.SetConnected(false);
+  EXPECT_EQ(c.ConnectionState(), csClosed);
+}
+
+TEST(SqlConnectionAttach, IsolationFromDriverKey) {
+  testsupport::ScratchDir dir;
+  const std::string db = dir.Path("i.fdb");
+  CreateDatabase(db);
+  TSQLConnection c(nullptr, "Varnex");
+  Configure(c, db);
+  struct Case {
+    std::string value;
+    int level;
+  };
+  for (const Case& k : std::vector<Case>{{"ReadCommited", xilReadCommitted},
+                                         {"REPEATABLEREAD", xilRepeatableRead},
+                                         {" DirtyRead ", xilDirtyRead},
+                                         {"", xilReadCommitted}}) {
+    c.Close();
+    c.Params().SetValue("interbase transisolation", k.value);
+    c.Open();
+    EXPECT_EQ(c.IsolationLevel(), k.level) << k.value;
+  }
+}
+
+TEST_F(SqlConnectionDb, StatementMessages) {
+  q->SQL().Clear();
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "QBorrar: No hay ninguna declaración SQL disponible");
+  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: No hay ninguna declaración SQL disponible");
+
+  Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+  q->SQL().Clear();
+  q->SQL().Add("DELETE FROM T");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "QBorrar: Cursor no devuelto por la consulta");
+  EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});  // not run by Open
+
+  q->SQL().Clear();
+  q->SQL().Add("SELECT ID FROM T");
+  q->Open();
+  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: No es posible efectuar ésta operación en un DataSet abierto");
+  EXPECT_TRUE(q->Active());
+  q->SQL().Add("WHERE ID = 2");  // any change closes the statement
+  EXPECT_FALSE(q->Active());
+  q->Open();
+  EXPECT_TRUE(q->IsEmpty());
+  EXPECT_TRUE(q->Eof());
+}
+
+TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
+  Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+  const std::string message = ErrorOf([&] { Exec("INSERT INTO T (ID, N92) VALUES (1, 0)"); });
+  EXPECT_EQ(message.rfind("SQL Server Error: violation of PRIMARY or UNIQUE KEY constraint", 0), 0u) << message;
+  EXPECT_EQ(message.substr(18, 20), "violation of PRIMARY");
+  EXPECT_NE(message.find("\r\n"), std::string::npos);  // the server's later messages follow
+  EXPECT_EQ(conn->LastError(), message);
+  EXPECT_FALSE(q->Active());
+  EXPECT_EQ(conn->ConnectionState(), csOpen);
+
+  // Syntax errors come from the prepare; the connection goes on.
+  const std::string syntax = ErrorOf([&] { Exec("SELEC nothing"); });
+  EXPECT_EQ(syntax.rfind("SQL Server Error: Dynamic SQL Error", 0), 0u) << syntax;
+  EXPECT_EQ(Exec("INSERT INTO T (ID, N92) VALUES (2, 0)"), 1);
+  EXPECT_EQ(Ints(conn, "SELECT ID FROM T ORDER BY ID"), (std::vector<std::int64_t>{1, 2}));
+
+  // Connection-level execute reports the same form and leaves the state open.
+  const std::string dup = ErrorOf([&] {
+    conn->Execute("INSERT INTO T (ID, N92) VALUES (?, ?)", {{ftInteger, std::int64_t{2}}, {ftBCD, Decimal{0, 2, 9}}});
+  });
+  EXPECT_EQ(dup.substr(0, 38), "SQL Server Error: violation of PRIMARY");
+  EXPECT_EQ(conn->ConnectionState(), csOpen);
+  EXPECT_EQ(ErrorOf([&] { conn->Execute("DELETE FROM T WHERE ID = ?", {}); }),
+            "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
+}
+
+TEST_F(SqlConnectionDb, CommittedOnCompletionAndRowsAffected) {
+  other->Open();
+  EXPECT_EQ(Exec("INSERT INTO T (ID, N92) SELECT RDB$RELATION_ID, 0 FROM RDB$RELATIONS ROWS 3"), 3);
+  EXPECT_EQ(q->RowsAffected(), 3);
+  EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{3});
+  EXPECT_EQ(Exec("UPDATE T SET S = 1"), 3);
+  EXPECT_EQ(Exec("DELETE FROM T"), 3);
+  EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{0});
+  EXPECT_EQ(
+      conn->Execute("INSERT INTO T (ID, N92) VALUES (?, ?)", {{ftInteger, std::int64_t{7}}, {ftBCD, Decimal{5, 2, 9}}}),
+      1);
+  EXPECT_EQ(conn->ConnectionState(), csOpen);
+  EXPECT_EQ(Ints(other, "SELECT ID FROM T"), std::vector<std::int64_t>{7});
+  // A statement executed again after its transaction ended still works.
+  q->SQL().Clear();
+  q->SQL().Add("UPDATE T SET S = S");
+  EXPECT_EQ(q->ExecSQL(), 1);
+  EXPECT_EQ(q->ExecSQL(), 1);
+}
+
+TEST_F(SqlConnectionDb, ExplicitTransaction) {
+  other->Open();
+  conn->StartTransaction(1, conn->IsolationLevel());
+  EXPECT_TRUE(conn->InTransaction());
+  EXPECT_EQ(
+      conn->Execute("INSERT INTO T (ID, N92) VALUES (?, ?)", {{ftInteger, std::int64_t{1}}, {ftBCD, Decimal{0, 2, 9}}}),
+      1);
+  Exec("INSERT INTO T (ID, N92) VALUES (2, 0)");
+  EXPECT_EQ(Ints(conn, "SELECT ID FROM T ORDER BY ID"), (std::vector<std::int64_t>{1, 2}));
+  EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{0});
+  conn->Rollback(1);
+  EXPECT_EQ(conn->TransactionCount(), 0);
+  EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{0});
+
+  conn->StartTransaction(1, conn->IsolationLevel());
+  conn->Execute("INSERT INTO T (ID, N92) VALUES (?, ?)", {{ftInteger, std::int64_t{3}}, {ftBCD, Decimal{0, 2, 9}}});
+  conn->Commit(1);
+  EXPECT_EQ(Ints(other, "SELECT ID FROM T"), std::vector<std::int64_t>{3});
+
+  // Detaching with a transaction open rolls it back and resets the count.
+  conn->StartTransaction(1, conn->IsolationLevel());
+  conn->Execute("DELETE FROM T", {});
+  conn->Close();
+  EXPECT_EQ(conn->TransactionCount(), 0);
+  EXPECT_EQ(Ints(other, "SELECT ID FROM T"), std::vector<std::int64_t>{3});
+}
+
+TEST_F(SqlConnectionDb, ColumnTypesAndValues) {
+  const std::string latin =
+      "Pe\xF1"
+      "a \xC1ngel";  // ISO8859_1 bytes, not UTF-8
+  const std::string blob(70000, '\xE9');
+  const std::vector<Param> row = {
+      {ftInteger, std::int64_t{1}},
+      {ftString, latin},
+      {ftString, std::string("AB")},
+      {ftFMTBcd, Decimal{-123456789012345, 2, 15}},
+      {ftFMTBcd, Decimal{1234567890123, 5, 18}},
+      {ftBCD, Decimal{1234, 2, 9}},
+      {ftBCD, Decimal{-15, 1, 4}},
+      {ftSmallint, std::int64_t{-7}},
+      {ftLargeint, std::int64_t{9000000000000000000}},
+      {ftFloat, 2.5},
+      {ftDate, Date{1899, 12, 30}},
+      {ftTime, Time{23, 59, 58, 9999}},
+      {ftTimeStamp, DateTime{{2024, 2, 29}, {13, 45, 7, 1234}}},
+      {ftMemo, latin + "\r\nline"},
+      {ftBlob, blob},
+      {ftBoolean, std::int64_t{1}},
+  };
+  conn->Execute(
+      "INSERT INTO T (ID, NOMBRE, COD, N152, N185, N92, N41, S, B, D, F, H, TS, MEMO, BIN, FLAG) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      row);
+  std::vector<Param> nulls(row.size());
+  nulls[0].value = std::int64_t{2};
+  nulls[5].value = Decimal{0, 2, 9};
+  conn->Execute(
+      "INSERT INTO T (ID, NOMBRE, COD, N152, N185, N92, N41, S, B, D, F, H, TS, MEMO, BIN, FLAG) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      nulls);
+
+  q->SQL().Clear();
+  q->SQL().Add("SELECT ID, NOMBRE, COD, N152, N185, N92, N41, S, B, D, F, H, TS, MEMO, BIN, FLAG AS ES");
+  q->SQL().Add("FROM T ORDER BY ID");
+  q->Open();
+  struct Expect {
+    const char* name;
+    TFieldType type;
+    int size, precision, scale;
+    bool required, fixedChar;
+  };
+  const std::vector<Expect> columns = {
+      {"ID", ftInteger, 0, 0, 0, true, false},    {"NOMBRE", ftString, 20, 0, 0, false, false},
+      {"COD", ftString, 3, 0, 0, false, true},    {"N152", ftFMTBcd, 0, 18, 2, false, false},
+      {"N185", ftFMTBcd, 0, 18, 5, false, false}, {"N92", ftBCD, 0, 9, 2, true, false},
+      {"N41", ftBCD, 0, 4, 1, false, false},      {"S", ftSmallint, 0, 0, 0, false, false},
+      {"B", ftLargeint, 0, 0, 0, false, false},   {"D", ftFloat, 0, 0, 0, false, false},
+      {"F", ftDate, 0, 0, 0, false, false},       {"H", ftTime, 0, 0, 0, false, false},
+      {"TS", ftTimeStamp, 0, 0, 0, false, false}, {"MEMO", ftMemo, 0, 0, 0, false, false},
+      {"BIN", ftBlob, 0, 0, 0, false, false},     {"ES", ftBoolean, 0, 0, 0, false, false},
+  };
+  ASSERT_EQ(q->Columns().size(), columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const FieldDesc& d = q->Columns()[i];
+    const Expect& e = columns[i];
+    EXPECT_EQ(d.name, e.name);
+    EXPECT_EQ(d.type, e.type) << e.name;
+    EXPECT_EQ(d.size, e.size) << e.name;
+    EXPECT_EQ(d.precision, e.precision) << e.name;
+    EXPECT_EQ(d.scale, e.scale) << e.name;
+    EXPECT_EQ(d.required, e.required) << e.name;
+    EXPECT_EQ(d.fixedChar, e.fixedChar) << e.name;
+  }
+
+  ASSERT_FALSE(q->IsEmpty());
+  std::vector<Variant> expected;
+  for (const Param& p : row) expected.push_back(p.value);
+  expected[2] = std::string("AB ");                // CHAR keeps its padding
+  expected[3] = Decimal{-123456789012345, 2, 18};  // precision from the storage
+  expected[4] = Decimal{1234567890123, 5, 18};
+  expected[5] = Decimal{1234, 2, 9};
+  expected[6] = Decimal{-15, 1, 4};
+  EXPECT_EQ(q->Row(), expected);
+
+  q->Next();
+  ASSERT_FALSE(q->Eof());
+  EXPECT_EQ(q->Row()[0], Variant{std::int64_t{2}});
+  for (std::size_t i = 1; i < q->Row().size(); ++i) {
+    if (i != 5) {
+      EXPECT_TRUE(IsNull(q->Row()[i])) << i;
+    }
+  }
+  q->Next();
+  EXPECT_TRUE(q->Eof());
+  EXPECT_EQ(q->Row()[0], Variant{std::int64_t{2}});  // stays on the last row
+  EXPECT_FALSE(q->IsEmpty());
+}
+
+TEST_F(SqlConnectionDb, DetachClosesStatementsAndProcedures) {
+  Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+  Exec("INSERT INTO T (ID, N92) VALUES (2, 0)");
+  q->SQL().Clear();
+  q->SQL().Add("SELECT ID FROM T ORDER BY ID");
+  q->Open();
+  ASSERT_TRUE(q->Active());
+  conn->SetConnected(false);
+  EXPECT_FALSE(q->Active());
+  EXPECT_EQ(conn->ConnectionState(), csClosed);
+  q->Open();  // attaches again on its own
+  EXPECT_EQ(conn->ConnectionState(), csOpen);
+  EXPECT_EQ(q->Row()[0], Variant{std::int64_t{1}});
+  q->Close();
+  q->Close();
+
+  // A procedure with output parameters runs through the prepared execute.
+  Exec(
+      "CREATE PROCEDURE SUMAR (A INTEGER) RETURNS (R INTEGER) AS BEGIN "
+      "R = A + 1; INSERT INTO T (ID, N92) VALUES (:R, 0); END");
+  Exec("EXECUTE PROCEDURE SUMAR(9)");
+  conn->Execute("EXECUTE PROCEDURE SUMAR(?)", {{ftInteger, std::int64_t{19}}});
+  EXPECT_EQ(Ints(other, "SELECT ID FROM T ORDER BY ID"), (std::vector<std::int64_t>{1, 2, 10, 20}));
+
+  // A connection that goes first leaves its statements without one.
+  auto* lone = new TSQLConnection(nullptr, "Lone");
+  Configure(*lone, database);
+  TSQLQuery stray(nullptr, "QStray");
+  stray.SetSQLConnection(lone);
+  stray.SQL().Add("SELECT ID FROM T");
+  stray.Open();
+  delete lone;
+  EXPECT_EQ(stray.SQLConnection(), nullptr);
+  EXPECT_FALSE(stray.Active());
+}
+
+TEST(SqlTable, CommandText) {
+  TSQLTable t(nullptr, "TReplica");
+  t.TableName = "REPLICA_COMPANIA";
+  EXPECT_EQ(t.CommandText(), "select * from REPLICA_COMPANIA\r\n");
+}

@@ -1,0 +1,125 @@
+// Attach failures against a real Firebird server on 127.0.0.1, started by
+// scripts/fbserver.sh under CONSOPUNTOS_FBSERVER_DIR.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <ibase.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "dbaccess/errors.h"
+#include "dbaccess/sqlconnection.h"
+#include "support/dbfixture.h"
+
+using namespace dbx;
+
+namespace {
+
+std::string ServerDir() {
+  const char* dir = std::getenv("CONSOPUNTOS_FBSERVER_DIR");
+  return dir != nullptr ? dir : "";
+}
+
+std::string Port() {
+  const char* port = std::getenv("FBSERVER_PORT");
+  return port != nullptr ? port : "3055";
+}
+
+// A port on 127.0.0.1 where nobody listens.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+class ServerAttach : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (ServerDir().empty()) return;
+    // A database made by the server itself, so only the server opens it.
+    good = ServerDir() + "/db/server_ok.fdb";
+    std::filesystem::remove(good);
+    ISC_STATUS_ARRAY st{};
+    isc_db_handle db = 0;
+    isc_tr_handle tr = 0;
+    const std::string sql = "CREATE DATABASE " + testsupport::SqlQuote("127.0.0.1/" + Port() + ":" + good) +
+                            " USER 'SYSDBA' PASSWORD 'masterkey' DEFAULT CHARACTER SET ISO8859_1";
+    ASSERT_EQ(isc_dsql_execute_immediate(st, &db, &tr, 0, sql.c_str(), 3, nullptr), 0);
+    isc_detach_database(st, &db);
+  }
+
+  void SetUp() override {
+    if (ServerDir().empty()) GTEST_SKIP() << "CONSOPUNTOS_FBSERVER_DIR not set";
+    c.ConnectionName = "IBLocal";
+    for (const char* line :
+         {"BlobSize=-1", "CommitRetain=False", "Database=", "DriverName=Interbase", "RoleName=RoleName",
+          "ServerCharSet=", "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=", "WaitOnLocks=True"})
+      c.Params().Add(line);
+  }
+
+  std::string Fails(const std::string& database, const std::string& password) {
+    c.Params().SetValue("Database", database);
+    c.Params().SetValue("User_Name", "SYSDBA");
+    c.Params().SetValue("password", password);
+    std::string message = "<attached>";
+    try {
+      c.SetConnected(true);
+    } catch (const EDatabaseError& e) {
+      message = e.what();
+    }
+    EXPECT_EQ(c.ConnectionState(), csClosed);
+    EXPECT_FALSE(c.Connected());
+    return message;
+  }
+
+  // After a failure the same connection attaches with correct parameters.
+  void AttachesAgain() {
+    c.Params().SetValue("Database", "127.0.0.1/" + Port() + ":" + good);
+    c.Params().SetValue("password", "masterkey");
+    c.SetConnected(true);
+    EXPECT_EQ(c.ConnectionState(), csOpen);
+    TSQLQuery q(nullptr, "QPrueba");
+    q.SetSQLConnection(&c);
+    q.SQL().Add("SELECT CURRENT_USER FROM RDB$DATABASE");
+    q.Open();
+    EXPECT_EQ(std::get<std::string>(q.Row().at(0)).substr(0, 6), "SYSDBA");
+    c.SetConnected(false);
+  }
+
+  static inline std::string good;
+  TSQLConnection c{nullptr, "ConReplica"};
+};
+
+}  // namespace
+
+TEST_F(ServerAttach, ClosedPort) {
+  const std::string m = Fails("127.0.0.1/" + std::to_string(ClosedPort()) + ":" + good, "masterkey");
+  EXPECT_EQ(m.rfind("dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: ", 0), 0u) << m;
+  EXPECT_NE(m.find("Unable to complete network request"), std::string::npos) << m;
+  AttachesAgain();
+}
+
+TEST_F(ServerAttach, WrongPassword) {
+  const std::string m = Fails("127.0.0.1/" + Port() + ":" + good, "wrong");
+  EXPECT_EQ(m.rfind("dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: ", 0), 0u) << m;
+  EXPECT_NE(m.find("Your user name and password are not defined"), std::string::npos) << m;
+  AttachesAgain();
+}
+
+TEST_F(ServerAttach, MissingDatabase) {
+  const std::string path = ServerDir() + "/db/missing/varnex.fdb";
+  const std::string m = Fails("127.0.0.1/" + Port() + ":" + path, "masterkey");
+  EXPECT_EQ(m.rfind("dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: ", 0), 0u) << m;
+  EXPECT_NE(m.find("I/O error during \"open\" operation for file \"" + path + "\""), std::string::npos) << m;
+  AttachesAgain();
+}
