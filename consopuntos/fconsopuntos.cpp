@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QStringDecoder>
 #include <QToolButton>
+#include <QWindow>
 
 #include "consopuntos/cmdline.h"
 #include "consopuntos/pictures.h"
@@ -170,10 +171,11 @@ void Tfconsopuntos::BuildControls() {
   Cia = new QLineEdit(GroupBox1);
   Cia->setObjectName("Cia");
   Cia->setGeometry(100, 80, 45, 21);
-  for (QLineEdit* e : {Tusua, TClave, Cia}) {
-    e->setFrame(false);
-    e->setStyleSheet(QString::fromLatin1(kFlatBevel));
-  }
+  for (QLineEdit* e : {Tusua, TClave, Cia}) e->setFrame(false);
+  Tusua->setStyleSheet(QString::fromLatin1(kFlatBevel));
+  Cia->setStyleSheet(QString::fromLatin1(kFlatBevel));
+  // One style sheet only: the password character is taken when the first one
+  // is set, a later sheet does not change it.
   TClave->setStyleSheet(QString::fromLatin1(kFlatBevel) + QStringLiteral(" lineedit-password-character: 42;"));
 
   GroupBox2 = new QGroupBox(QString::fromUtf8("Parámetros "), this);
@@ -193,6 +195,7 @@ void Tfconsopuntos::BuildControls() {
   QFont buttonFont(QStringLiteral("Arial Narrow"));
   buttonFont.setStyleHint(QFont::SansSerif);
   buttonFont.setPointSize(8);
+  buttonFont.setStretch(QFont::Condensed);  // a narrow face also where the substitute is not one
   const auto makeButton = [&](const char* name, const char* caption, int x, const QPixmap& picture) {
     auto* b = new QToolButton(Panel1);
     b->setObjectName(name);
@@ -259,12 +262,20 @@ void Tfconsopuntos::resizeEvent(QResizeEvent* event) {
 void Tfconsopuntos::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Activation comes once: closing a dialog or switching applications does
-  // not start the unattended run again.
+  // not start the unattended run again. It waits until the window is on
+  // screen, so that the run's status texts reach it.
   if (!activated_) {
     activated_ = true;
-    QMetaObject::invokeMethod(
-        this, [this] { Application().Run(this, [this] { FormActivate(); }); }, Qt::QueuedConnection);
+    if (QWindow* window = windowHandle())
+      window->installEventFilter(this);
+    else
+      QueueFormActivate();
   }
+}
+
+void Tfconsopuntos::QueueFormActivate() {
+  QMetaObject::invokeMethod(
+      this, [this] { Application().Run(this, [this] { FormActivate(); }); }, Qt::QueuedConnection);
 }
 
 void Tfconsopuntos::changeEvent(QEvent* event) {
@@ -281,10 +292,25 @@ void Tfconsopuntos::closeEvent(QCloseEvent* event) {
 }
 
 bool Tfconsopuntos::eventFilter(QObject* watched, QEvent* event) {
+  if (auto* window = qobject_cast<QWindow*>(watched)) {
+    // Runs after the expose has painted the window.
+    if (event->type() == QEvent::Expose && window->isExposed()) {
+      window->removeEventFilter(this);
+      QueueFormActivate();
+    }
+    return QWidget::eventFilter(watched, event);
+  }
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     FormKeyDown(key->key(), key->modifiers());
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return Enteratab(static_cast<QWidget*>(watched));
+    // Tab leaves the date field as it leaves the other inputs, instead of
+    // stepping through the parts of the date.
+    if (watched == EFecIni && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+        (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+      focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+      return true;
+    }
     return false;
   }
   if (watched == Cia && event->type() == QEvent::FocusOut) {

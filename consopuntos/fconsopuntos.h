@@ -88,6 +88,7 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent {
   void LayoutBands();
   bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
   bool Enteratab(QWidget* control);
+  void QueueFormActivate();
 
   // Transmission run.
   void ConectarReplica(const std::string& label, bool connectingText);

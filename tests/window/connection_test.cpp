@@ -1,0 +1,258 @@
+// Connecting to a company's main database from the window, the unattended
+// start, and whole transmission runs against real databases.
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "dbaccess/textforms.h"
+#include "dm/dm.h"
+#include "window_testing.h"
+
+using testsupport::CompanyLayout;
+using testsupport::QueryText;
+using testsupport::RunSql;
+using testsupport::ScratchDir;
+using wintest::FocusName;
+using wintest::StatusStep;
+using wintest::TestUi;
+using wintest::WindowSession;
+
+namespace {
+
+std::string TodayIso() { return QDate::currentDate().toString(Qt::ISODate).toStdString(); }
+
+std::string TodayText() {
+  const QDate d = QDate::currentDate();
+  return dbx::DateToStr(dbx::DateTime{dbx::Date{d.year(), d.month(), d.day()}, {}});
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (;;) {
+    const auto at = text.find(separator, start);
+    out.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) return out;
+    start = at + separator.size();
+  }
+}
+
+std::vector<std::string> UnattendedArgs(const CompanyLayout& co, const std::string& date = {}) {
+  std::vector<std::string> args{"consopuntos", co.ServerFolder(), testsupport::kUser, testsupport::kPassword,
+                                co.Company(),  "5",  "6", "7", "8", "9", "auto"};
+  if (!date.empty()) args.push_back(date);
+  return args;
+}
+
+// Types the values and leaves the company field with Enter, as an operator.
+void TypeAndLeaveCompany(Tfconsopuntos* f, const std::string& company) {
+  f->Tusua->setFocus(Qt::OtherFocusReason);
+  WindowSession::Settle(5);
+  QTest::keyClicks(QApplication::focusWidget(), testsupport::kUser);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QTest::keyClicks(QApplication::focusWidget(), testsupport::kPassword);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(company));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  WindowSession::Settle();
+}
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.c_str()); }
+
+class ConnectionTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // An operator connects, then F5 runs collection and distribution over a
+  // branch that opens and one whose database is missing.
+  void connectAndRun() {
+    ScratchDir dir;
+    CompanyLayout co(dir);
+    const std::string norte = co.AddBranch("001", "Norte");
+    const std::string sur = co.AddBranch("002", "Sur", false);
+    testsupport::AddCustomer(norte, "900", "Cliente nuevo", TodayIso());
+    RunSql(co.MainPath(), "INSERT INTO PUNTOS_CLIENTE_ACUMULADO (TERC_NIT, PTCA_ACUMULADO) VALUES ('VIEJO', 5)");
+    RunSql(norte, "INSERT INTO PUNTOS_CLIENTE_ACUMULADO (TERC_NIT, PTCA_ACUMULADO) VALUES ('LOCAL', 7)");
+
+    WindowSession s;
+    s.WriteServerList("c:\\otro\r\n" + co.ServerFolder() + "\r\n");
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->Servidor->setCurrentIndex(1);
+    TypeAndLeaveCompany(f, co.Company());
+    QTRY_VERIFY2(f->SpeedButton1->isEnabled(), qPrintable(TestUi().Describe()));
+
+    const QString connecting = Q("Conectando a la base de datos " + co.Company() + " ...");
+    const std::vector<StatusStep> connect{{connecting, true, true}, {connecting, false, false}};
+    QVERIFY2(s.Steps() == connect, qPrintable(wintest::Describe(s.Steps())));
+    QVERIFY(TestUi().events.empty());
+    QVERIFY(fdm->Varnex->Connected());
+    QVERIFY(f->EFecIni->isEnabled());
+    QCOMPARE(f->EFecIni->date(), QDate::currentDate());
+    QVERIFY(!f->Panel5->isVisible());
+    QCOMPARE(FocusName(), QStringLiteral("EFecIni"));
+    QCOMPARE(f->CAcumulado->PacketRecords, 1000);  // providers configured
+    QCOMPARE(f->CCliented->PacketRecords, 1000);
+
+    // Leaving the company field again reconnects and drops the picked date.
+    f->EFecIni->setDate(QDate(2010, 5, 4));
+    f->Cia->setFocus(Qt::OtherFocusReason);
+    WindowSession::Settle(5);
+    s.ClearSteps();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    WindowSession::Settle();
+    QCOMPARE(s.Steps().size(), std::size_t{2});
+    QCOMPARE(f->EFecIni->date(), QDate::currentDate());
+    QCOMPARE(FocusName(), QStringLiteral("EFecIni"));
+
+    s.ClearSteps();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    QTRY_VERIFY2(s.FormGone(), qPrintable(TestUi().Describe()));
+    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+
+    const std::string norteServer = co.BranchServer("001");
+    const std::string surServer = co.BranchServer("002");
+    const std::vector<StatusStep> run{
+        {Q("Conectando a " + co.MainPath() + " ..."), true, true},
+        {Q("Conectando a " + norteServer + "\\datos\\001\\varnex.fdb ..."), true, false},
+        {Q("Trayendo CLIENTES de la compañia Norte ..."), true, true},
+        {Q("Trayendo PUNTOS de la compañia Norte ..."), true, true},
+        {Q("Trayendo PUNTOS de la compañia Norte ..."), false, false},
+        {Q("Conectando a " + surServer + "\\datos\\002\\varnex.fdb ..."), false, false},
+        {Q("Enviando CLIENTES a la compañia Norte ..."), true, true},
+        {Q("Actualizando ACUMULADO en la compañia Norte ..."), true, true},
+        {Q("Actualizando ACUMULADO en la compañia Norte ..."), false, false},
+    };
+    QVERIFY2(s.Steps() == run, qPrintable(wintest::Describe(s.Steps())));
+
+    // The main table was emptied first; the branch's customer came over; the
+    // branch's accumulated table was replaced.
+    QCOMPARE(QueryText(co.MainPath(), "SELECT COUNT(*) FROM PUNTOS_CLIENTE_ACUMULADO WHERE TERC_NIT = 'VIEJO'"),
+             std::string("0"));
+    QCOMPARE(QueryText(co.MainPath(), "SELECT TERC_NIT FROM CLIENTES"), std::string("900"));
+    QCOMPARE(QueryText(norte, "SELECT COUNT(*) FROM PUNTOS_CLIENTE_ACUMULADO WHERE TERC_NIT = 'LOCAL'"),
+             std::string("0"));
+
+    // The missing branch is logged once per walk in the application directory.
+    const auto lines = Split(ReadAll(s.AppDir() + "/ERRORENVPTOS.TXT"), "\r\n");
+    QCOMPARE(lines.size(), std::size_t{3});
+    QVERIFY(lines[2].empty());
+    const char* labels[] = {"Trayendo puntos", "Enviando consolidado"};
+    for (int i = 0; i < 2; ++i) {
+      const auto cols = Split(lines[static_cast<std::size_t>(i)], ",");
+      QCOMPARE(cols.size(), std::size_t{5});
+      QVERIFY(!cols[0].empty() && !cols[1].empty());
+      QCOMPARE(cols[2], surServer + "\\datos\\002");
+      QCOMPARE(cols[3], std::string(labels[i]));
+      QCOMPARE(cols[4], TodayText());
+    }
+    QVERIFY(!std::filesystem::exists(sur));
+  }
+
+  // Position 11 that is no date: the connection stays open, the date is
+  // today, the panel stays, and no run starts. Every later connection fails
+  // on it again.
+  void badDateAtPosition11() {
+    ScratchDir dir;
+    CompanyLayout co(dir);
+    WindowSession s(UnattendedArgs(co, "x"));
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    QVERIFY(!s.FormGone());
+    const std::vector<std::string> dialogs = TestUi().Dialogs();
+    QCOMPARE(dialogs.size(), std::size_t{1});
+    QVERIFY2(dialogs[0].find("'x' no es una fecha válida") != std::string::npos, dialogs[0].c_str());
+    QVERIFY(fdm->Varnex->Connected());
+    QCOMPARE(f->CAcumulado->PacketRecords, 1000);
+    QVERIFY(f->EFecIni->isEnabled());
+    QCOMPARE(f->EFecIni->date(), QDate::currentDate());
+    QVERIFY(f->Panel5->isVisible());
+    QCOMPARE(f->StatusText(), "Conectando a la base de datos " + co.Company() + " ...");
+    QVERIFY(!f->SpeedButton1->isEnabled());
+    QVERIFY(FocusName() != QStringLiteral("EFecIni"));
+
+    f->Cia->setFocus(Qt::OtherFocusReason);
+    WindowSession::Settle(5);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    WindowSession::Settle();
+    QCOMPARE(TestUi().Dialogs().size(), std::size_t{2});
+    QCOMPARE(TestUi().Dialogs()[1], dialogs[0]);
+    QVERIFY(!s.FormGone());
+  }
+
+  // A valid position 11 becomes the date of every connection.
+  void dateAtPosition11() {
+    ScratchDir dir;
+    CompanyLayout co(dir);
+    // The switch ends the run right after its first status text.
+    testsupport::SetConfiguration(co.MainPath(), "REPLICAR CAMBIOS EN ARTICULOS", "NO");
+    const std::string date = dbx::DateToStr(dbx::DateTime{dbx::Date{2009, 3, 15}, {}});
+    WindowSession s(UnattendedArgs(co, date));
+    Tfconsopuntos* f = s.Create();
+    QDate seen;
+    connect(f, &Tfconsopuntos::statusChanged, f, [&seen, f] { seen = f->EFecIni->date(); });
+    QVERIFY(s.Show());
+    QTRY_VERIFY(s.FormGone());
+    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+    QCOMPARE(seen, QDate(2009, 3, 15));  // the date while the run showed its first text
+  }
+
+  // The run's work needs the switch to be exactly "SI": otherwise the window
+  // closes after connecting and nothing is deleted or contacted.
+  void replicationSwitchNotSi_data() {
+    QTest::addColumn<QString>("value");  // null: no setting
+    QTest::addColumn<bool>("notFound");
+    QTest::newRow("si") << "si" << false;
+    QTest::newRow("Si") << "Si" << false;
+    QTest::newRow("SI with a blank") << "SI " << false;
+    QTest::newRow("NO") << "NO" << false;
+    QTest::newRow("missing") << QString() << true;
+  }
+  void replicationSwitchNotSi() {
+    QFETCH(QString, value);
+    QFETCH(bool, notFound);
+    ScratchDir dir;
+    CompanyLayout co(dir);
+    co.AddBranch("001", "Norte", false);
+    RunSql(co.MainPath(), "INSERT INTO PUNTOS_CLIENTE_ACUMULADO (TERC_NIT, PTCA_ACUMULADO) VALUES ('VIEJO', 5)");
+    if (value.isNull())
+      RunSql(co.MainPath(), "DELETE FROM CONFIGURACION WHERE CONF_PROPIEDAD = 'REPLICAR CAMBIOS EN ARTICULOS'");
+    else
+      testsupport::SetConfiguration(co.MainPath(), "REPLICAR CAMBIOS EN ARTICULOS", value.toStdString());
+
+    WindowSession s(UnattendedArgs(co));
+    s.Create();
+    QVERIFY(s.Show());
+    QTRY_VERIFY(s.FormGone());
+    const std::vector<std::string> dialogs =
+        notFound ? std::vector<std::string>{"error:No se encontró la configuración REPLICAR CAMBIOS EN ARTICULOS"}
+                 : std::vector<std::string>{};
+    QCOMPARE(TestUi().Dialogs(), dialogs);
+    QCOMPARE(QueryText(co.MainPath(), "SELECT TERC_NIT FROM PUNTOS_CLIENTE_ACUMULADO"), std::string("VIEJO"));
+    QVERIFY(!std::filesystem::exists(s.AppDir() + "/ERRORENVPTOS.TXT"));
+    // The panel still shows the main database's connecting text.
+    QVERIFY(!s.Steps().empty());
+    QVERIFY2(s.Steps().back() == (StatusStep{Q("Conectando a " + co.MainPath() + " ..."), true, true}),
+             qPrintable(wintest::Describe(s.Steps())));
+  }
+};
+
+}  // namespace
+
+int RunConnectionTests(int argc, char** argv) {
+  ConnectionTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "connection_test.moc"

@@ -1,0 +1,309 @@
+// The keys of the window (F5, Esc, Enter, Tab), leaving the company field
+// without all its values, and resizing.
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "dm/dm.h"
+#include "window_testing.h"
+
+using wintest::FocusName;
+using wintest::StatusStep;
+using wintest::TestUi;
+using wintest::WindowSession;
+
+namespace {
+
+QWidget* Input(Tfconsopuntos* f, const QString& name) { return f->findChild<QWidget*>(name); }
+
+// Gives the focus to an input of the shown window.
+bool FocusOn(QWidget* control) {
+  control->setFocus(Qt::OtherFocusReason);
+  WindowSession::Settle(5);
+  return FocusName() == control->objectName();
+}
+
+// Presses a key where the keyboard focus is.
+void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class KeyTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // F5 starts a run before any connection, although the button is disabled.
+  void f5BeforeAnyConnection() {
+    WindowSession s;
+    s.WriteServerList(s.AppDir() + "/nowhere\r\n");
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->Tusua->setText("SYSDBA");
+    f->TClave->setText("clave");
+    f->Cia->setText("ZZ");
+    QVERIFY(FocusOn(f->Servidor));
+    s.Probe(f->Servidor);
+    s.ClearSteps();
+    const auto logBefore = ReadAll("ERRORES.TXT").size();
+
+    QTest::mouseClick(f->SpeedButton1, Qt::LeftButton);  // disabled: no run
+    WindowSession::Settle(5);
+    QVERIFY(s.Steps().empty());
+    QVERIFY(TestUi().events.empty());
+
+    Press(Qt::Key_F5);
+    const std::string path = s.AppDir() + "/nowhere/datos/ZZ/varnex.fdb";
+    const std::vector<StatusStep> expected{
+        {QString::fromStdString("Conectando a " + path + " ..."), true, true}};
+    QVERIFY2(s.Steps() == expected, qPrintable(wintest::Describe(s.Steps())));
+    QCOMPARE(TestUi().events,
+             (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta " + path}));
+    const std::string log = ReadAll("ERRORES.TXT");
+    QVERIFY(log.size() > logBefore);
+    QVERIFY(log.find(path) != std::string::npos);
+    QVERIFY(log.size() >= 2 && log.compare(log.size() - 2, 2, "\r\n") == 0);
+    // The window stays open with the panel, and the key reached the list.
+    QVERIFY(!s.FormGone());
+    QVERIFY(f->Panel5->isVisible());
+    QVERIFY(!f->SpeedButton1->isEnabled());
+    QCOMPARE(s.probe.keys, std::vector<int>{Qt::Key_F5});
+  }
+
+  void modifiedKeysDoNothing_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Shift+F5") << int(Qt::Key_F5) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Ctrl+F5") << int(Qt::Key_F5) << Qt::KeyboardModifiers(Qt::ControlModifier);
+    QTest::newRow("Alt+F5") << int(Qt::Key_F5) << Qt::KeyboardModifiers(Qt::AltModifier);
+    QTest::newRow("Shift+Esc") << int(Qt::Key_Escape) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Ctrl+Esc") << int(Qt::Key_Escape) << Qt::KeyboardModifiers(Qt::ControlModifier);
+  }
+  void modifiedKeysDoNothing() {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    WindowSession s;
+    s.WriteServerList(s.AppDir() + "/nowhere\r\n");
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->Tusua->setText("SYSDBA");
+    f->TClave->setText("clave");
+    f->Cia->setText("ZZ");
+    QVERIFY(FocusOn(f->Tusua));
+    s.Probe(f->Tusua);
+    s.ClearSteps();
+
+    Press(key, modifiers);
+    WindowSession::Settle();
+    QVERIFY(!s.FormGone());
+    QVERIFY(f->isVisible());
+    QVERIFY2(s.Steps().empty(), qPrintable(wintest::Describe(s.Steps())));
+    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+    QVERIFY(fdm->Varnex->Params().Value("Database").empty());
+    QCOMPARE(s.probe.keys, std::vector<int>{key});  // not consumed
+  }
+
+  void escCloses_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("Servidor") << "Servidor";
+    QTest::newRow("Tusua") << "Tusua";
+    QTest::newRow("Cia") << "Cia";
+    QTest::newRow("EFecIni") << "EFecIni";
+  }
+  void escCloses() {
+    QFETCH(QString, focus);
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->EFecIni->setEnabled(true);
+    QVERIFY(FocusOn(Input(f, focus)));
+    s.Probe(QApplication::focusWidget());
+    Press(Qt::Key_Escape);
+    QCOMPARE(s.probe.keys, std::vector<int>{Qt::Key_Escape});
+    QTRY_VERIFY(s.FormGone());
+    QVERIFY(TestUi().events.empty());
+  }
+
+  void cancelButtonCloses() {
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    QTest::mouseClick(f->SpeedButton2, Qt::LeftButton);
+    QTRY_VERIFY(s.FormGone());
+  }
+
+  void enterMoves_data() {
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("dateEnabled");
+    QTest::addColumn<QString>("to");
+    QTest::newRow("Servidor") << "Servidor" << false << "Tusua";
+    QTest::newRow("Tusua") << "Tusua" << false << "TClave";
+    QTest::newRow("TClave") << "TClave" << false << "Cia";
+    QTest::newRow("Cia, date disabled") << "Cia" << false << "Servidor";
+    QTest::newRow("Cia, date enabled") << "Cia" << true << "EFecIni";
+    QTest::newRow("EFecIni") << "EFecIni" << true << "Servidor";
+  }
+  void enterMoves() {
+    QFETCH(QString, from);
+    QFETCH(bool, dateEnabled);
+    QFETCH(QString, to);
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->EFecIni->setEnabled(dateEnabled);
+    QVERIFY(FocusOn(Input(f, from)));
+    Press(Qt::Key_Return);
+    WindowSession::Settle();
+    QCOMPARE(FocusName(), to);
+    // Leaving an empty company field connects nothing.
+    QVERIFY(TestUi().events.empty());
+    QVERIFY(!f->Panel5->isVisible());
+  }
+
+  // Enter never reaches the control: nothing is inserted, nothing confirmed.
+  void enterIsSwallowed_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Servidor") << "Servidor" << int(Qt::Key_Return);
+    QTest::newRow("Tusua") << "Tusua" << int(Qt::Key_Return);
+    QTest::newRow("Tusua, keypad") << "Tusua" << int(Qt::Key_Enter);
+    QTest::newRow("TClave") << "TClave" << int(Qt::Key_Return);
+    QTest::newRow("Cia") << "Cia" << int(Qt::Key_Return);
+    QTest::newRow("EFecIni") << "EFecIni" << int(Qt::Key_Return);
+  }
+  void enterIsSwallowed() {
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->EFecIni->setEnabled(true);
+    f->Tusua->setText("abc");
+    QSignalSpy returns(f->Tusua, &QLineEdit::returnPressed);
+    QVERIFY(FocusOn(Input(f, control)));
+    s.Probe(QApplication::focusWidget());
+    Press(Qt::Key_A);
+    Press(key);
+    QCOMPARE(s.probe.keys, std::vector<int>{Qt::Key_A});  // other keys pass
+    QCOMPARE(returns.count(), 0);
+    QVERIFY(FocusName() != control);
+  }
+
+  void tabOrder_data() {
+    QTest::addColumn<bool>("dateEnabled");
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<QStringList>("visited");
+    QTest::newRow("date disabled") << false << false << QStringList{"Tusua", "TClave", "Cia", "Servidor", "Tusua"};
+    QTest::newRow("date enabled") << true << false << QStringList{"Tusua", "TClave", "Cia", "EFecIni", "Servidor"};
+    QTest::newRow("date disabled, backwards")
+        << false << true << QStringList{"Cia", "TClave", "Tusua", "Servidor", "Cia"};
+    QTest::newRow("date enabled, backwards")
+        << true << true << QStringList{"EFecIni", "Cia", "TClave", "Tusua", "Servidor"};
+  }
+  void tabOrder() {
+    QFETCH(bool, dateEnabled);
+    QFETCH(bool, backwards);
+    QFETCH(QStringList, visited);
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->EFecIni->setEnabled(dateEnabled);
+    QVERIFY(FocusOn(f->Servidor));
+    QStringList seen;
+    for (int i = 0; i < visited.size(); ++i) {
+      if (backwards)
+        Press(Qt::Key_Backtab, Qt::ShiftModifier);
+      else
+        Press(Qt::Key_Tab);
+      WindowSession::Settle(5);
+      seen << FocusName();
+    }
+    QCOMPARE(seen, visited);
+  }
+
+  // Leaving the company field needs user, password and company; blanks are text.
+  void ciaExitNeedsAllThree_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<bool>("connects");
+    QTest::newRow("no user") << "" << "clave" << "ZZ" << false;
+    QTest::newRow("no password") << "SYSDBA" << "" << "ZZ" << false;
+    QTest::newRow("no company") << "SYSDBA" << "clave" << "" << false;
+    QTest::newRow("blank password") << "SYSDBA" << " " << "ZZ" << true;
+  }
+  void ciaExitNeedsAllThree() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, company);
+    QFETCH(bool, connects);
+    WindowSession s;
+    s.WriteServerList(s.AppDir() + "/nowhere\r\n");
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->Tusua->setText(user);
+    f->TClave->setText(password);
+    f->Cia->setText(company);
+    QVERIFY(FocusOn(f->Cia));
+    s.ClearSteps();
+    Press(Qt::Key_Tab);
+    WindowSession::Settle();
+
+    if (!connects) {
+      QVERIFY2(s.Steps().empty(), qPrintable(wintest::Describe(s.Steps())));
+      QVERIFY(!f->Panel5->isVisible());
+      QVERIFY(TestUi().events.empty());
+      QVERIFY(fdm->Varnex->Params().Value("Database").empty());
+      QCOMPARE(FocusName(), QStringLiteral("Servidor"));
+      return;
+    }
+    const std::vector<StatusStep> expected{{QStringLiteral("Conectando a la base de datos ZZ ..."), true, true}};
+    QVERIFY2(s.Steps() == expected, qPrintable(wintest::Describe(s.Steps())));
+    QCOMPARE(fdm->Varnex->Params().Value("Database"), s.AppDir() + "/nowhere/datos/ZZ/varnex.fdb");
+    QCOMPARE(TestUi().Dialogs().size(), std::size_t{1});
+    QVERIFY(f->Panel5->isVisible());
+    QVERIFY(!f->EFecIni->isEnabled());
+    QVERIFY(!f->SpeedButton1->isEnabled());
+  }
+
+  void wideningKeepsControls() {
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    const QList<QWidget*> fixed{f->Label2,  f->Servidor,     f->Tusua,        f->TClave, f->Cia,
+                                f->EFecIni, f->SpeedButton1, f->SpeedButton2, f->Panel5};
+    QList<QRect> before;
+    for (QWidget* w : fixed) before << w->geometry();
+    QCOMPARE(f->Label2->width(), 333);
+    QCOMPARE(f->Panel5->geometry(), QRect(8, 84, 337, 41));
+
+    f->resize(700, 400);
+    WindowSession::Settle();
+    for (int i = 0; i < fixed.size(); ++i) QCOMPARE(fixed[i]->geometry(), before[i]);
+    QCOMPARE(f->Panel2->geometry(), QRect(0, 0, 700, 57));
+    QCOMPARE(f->GroupBox1->geometry(), QRect(0, 57, 700, 105));
+    QCOMPARE(f->GroupBox2->geometry(), QRect(0, 162, 700, 400 - 162 - 52));
+    QCOMPARE(f->Panel1->geometry(), QRect(0, 400 - 52, 700, 52));
+  }
+};
+
+}  // namespace
+
+int RunKeyTests(int argc, char** argv) {
+  KeyTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "keys_test.moc"

@@ -1,0 +1,153 @@
+#include "window_testing.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "consopuntos/cmdline.h"
+#include "dm/application.h"
+#include "dm/dm.h"
+
+namespace wintest {
+
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+}  // namespace
+
+RecordingUi& TestUi() {
+  static RecordingUi ui;
+  return ui;
+}
+
+std::vector<std::string> RecordingUi::Dialogs() const {
+  std::vector<std::string> out;
+  for (const auto& e : events)
+    if (e != "beep") out.push_back(e);
+  return out;
+}
+
+QString RecordingUi::Describe() const {
+  QString out = QStringLiteral("dialogs:");
+  for (const auto& e : events) out += QStringLiteral("\n  ") + QString::fromStdString(e);
+  return out;
+}
+
+QString Describe(const std::vector<StatusStep>& steps) {
+  QString out = QStringLiteral("status steps:");
+  for (const auto& s : steps)
+    out += QStringLiteral("\n  [%1%2] %3")
+               .arg(s.visible ? QStringLiteral("visible") : QStringLiteral("hidden"),
+                    s.repainted ? QStringLiteral(", repainted") : QString(), s.text);
+  return out;
+}
+
+bool KeyProbe::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt && key != Qt::Key_Meta)
+      keys.push_back(key);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+WindowSession::WindowSession(std::vector<std::string> args)
+    : scratch_(std::make_unique<testsupport::ScratchDir>()),
+      appDir_(scratch_->Path("app")),
+      configDir_(scratch_->Path("xdg")) {
+  std::filesystem::create_directories(appDir_);
+  std::filesystem::create_directories(configDir_ + "/Quenda");
+  hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
+  previousXdg_ = qgetenv("XDG_CONFIG_DIRS");
+  qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(configDir_));
+  SetDirectorio(appDir_);
+  SetCommandLine(std::move(args));
+  TestUi().events.clear();
+  fdm = new Tfdm();
+}
+
+WindowSession::~WindowSession() {
+  delete form_.data();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  delete fdm;
+  fdm = nullptr;
+  Application().OnException = nullptr;
+  SetCommandLine(std::vector<std::string>{"consopuntos"});
+  if (hadXdg_)
+    qputenv("XDG_CONFIG_DIRS", previousXdg_);
+  else
+    qunsetenv("XDG_CONFIG_DIRS");
+}
+
+void WindowSession::SetDirectorio(const std::optional<std::string>& value) {
+  const std::string file = configDir_ + "/Quenda/Varnex2009.conf";
+  if (!value) {
+    std::filesystem::remove(file);
+    return;
+  }
+  WriteBytes(file, "Directorio=" + *value + "\n");
+}
+
+void WindowSession::WriteServerList(const std::string& bytes) const { WriteBytes(appDir_ + "/SERVIDORES.cfg", bytes); }
+
+Tfconsopuntos* WindowSession::Create() {
+  auto* form = new Tfconsopuntos();
+  form_ = form;
+  formObject_ = form;
+  form->installEventFilter(this);
+  connect(form_.data(), &Tfconsopuntos::statusChanged, this, [this] {
+    steps_.push_back(StatusStep{form_->Panel5->text(), form_->Panel5->isVisible(), paints_ > 0});
+    paints_ = 0;
+  });
+  return form_.data();
+}
+
+bool WindowSession::Show() {
+  // The activation handler may run a whole run that closes the window.
+  form_->show();
+  form_->activateWindow();
+  for (int i = 0; i < 500 && !form_.isNull() && !form_->isActiveWindow(); ++i) QTest::qWait(10);
+  if (!form_.isNull() && !form_->isActiveWindow()) return false;
+  Settle();
+  return true;
+}
+
+void WindowSession::ClearSteps() {
+  steps_.clear();
+  paints_ = 0;
+}
+
+void WindowSession::Probe(QWidget* control) {
+  control->removeEventFilter(form_.data());
+  control->installEventFilter(&probe);
+  control->installEventFilter(form_.data());  // the last installed filter sees the event first
+}
+
+void WindowSession::Settle(int ms) {
+  QCoreApplication::processEvents();
+  QTest::qWait(ms);
+}
+
+bool WindowSession::eventFilter(QObject* watched, QEvent* event) {
+  // Compared as a QObject: the form sends events while it is destroyed.
+  if (event->type() == QEvent::Paint && !form_.isNull() && watched == static_cast<QObject*>(formObject_)) ++paints_;
+  return QObject::eventFilter(watched, event);
+}
+
+QString FocusName() {
+  static const QStringList inputs{"Servidor", "Tusua", "TClave", "Cia", "EFecIni"};
+  QWidget* w = QApplication::focusWidget();
+  if (w == nullptr) return QStringLiteral("<none>");
+  for (QWidget* p = w; p != nullptr; p = p->parentWidget())
+    if (inputs.contains(p->objectName())) return p->objectName();
+  return w->objectName();
+}
+
+}  // namespace wintest
