@@ -178,11 +178,8 @@ void Tfconsopuntos::CopiarFaltantes(TClientDataSet* source, TClientDataSet* targ
       if (target->ApplyUpdates(0) > 0) {
         // A provider with the error reporter has shown and logged it already.
         const TDataSetProvider* provider = target->Provider();
-        if ((provider == nullptr || !provider->OnUpdateError) && !target->LastApplyErrors().empty()) {
-          const DateTime fecha = Now();
-          const DateTime hora = Now();
-          platform::AppendToLog("\\ERRORES.TXT", ErrorLogLine(fecha, hora, target->LastApplyErrors().front().message));
-        }
+        if ((provider == nullptr || !provider->OnUpdateError) && !target->LastApplyErrors().empty())
+          AppendErrorLog(target->LastApplyErrors().front().message);
         target->CancelUpdates();
       }
     }

@@ -140,6 +140,15 @@ std::string ErrorLogLine(const DateTime& date, const DateTime& time, const std::
   return DateToStr(date) + "," + TimeToStr(time) + ",," + message + "\r\n";
 }
 
+void AppendErrorLog(const std::string& message) noexcept {
+  try {
+    const DateTime date = Now();  // the date first, the time from a second reading
+    const DateTime time = Now();
+    platform::AppendToLog("\\ERRORES.TXT", ErrorLogLine(date, time, message));
+  } catch (...) {
+  }
+}
+
 Tfdm::Tfdm(TComponent* owner) : TComponent(owner, "fdm") {
   Varnex = new TSQLConnection(this, "Varnex");
   SetupConnection(Varnex);
@@ -215,12 +224,7 @@ void Tfdm::ConfigurarProviders(TComponent* root) {
 void Tfdm::ManejarError(TComponent* Sender, TClientDataSet* DataSet, const std::exception& E,
                         TUpdateKind /*UpdateKind*/, TResolverResponse& Response) {
   const std::string message = E.what();
-  try {
-    const DateTime date = Now();
-    const DateTime time = Now();
-    platform::AppendToLog("\\ERRORES.TXT", ErrorLogLine(date, time, message));
-  } catch (...) {
-  }
+  AppendErrorLog(message);
   Response = rrAbort;
   const std::string text = ErrorText(Sender, DataSet, message);
   Ui().Beep();

@@ -76,3 +76,5 @@ extern Tfdm* fdm;
 // The error log line of a message at the given moment.
 [[nodiscard]] std::string ErrorLogLine(const dbx::DateTime& date, const dbx::DateTime& time,
                                        const std::string& message);
+// Appends the line of a message to the error log "\ERRORES.TXT"; failures are ignored.
+void AppendErrorLog(const std::string& message) noexcept;
