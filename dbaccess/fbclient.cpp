@@ -176,18 +176,32 @@ bool FbCursor::Prepare(const std::string& text, fb::Status& st) {
     if (isc_dsql_describe(st.get(), &stmt, dialect, out.get()) != 0) return false;
   }
   out.AllocateBuffers();
-  in.Resize(1);
-  if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
-  if (in.Count() > in.get()->sqln) {
-    in.Resize(in.Count());
+
+  // Type and parameter count in one request: describing the parameters costs
+  // the engine far more, so it is asked only when there are some.
+  const char items[] = {isc_info_sql_stmt_type, isc_info_sql_bind, isc_info_sql_num_variables};
+  char buffer[64] = {};
+  if (isc_dsql_sql_info(st.get(), &stmt, sizeof items, items, sizeof buffer, buffer) != 0) return false;
+  int params = -1;
+  for (const char* p = buffer; p + 3 <= buffer + sizeof buffer && *p != isc_info_end;) {
+    const char item = *p++;
+    if (item == isc_info_sql_bind) continue;  // opens the parameter block
+    if (item != isc_info_sql_stmt_type && item != isc_info_sql_num_variables) break;
+    const int len = InfoInteger(p, 2);
+    p += 2;
+    if (len < 0 || p + len > buffer + sizeof buffer) break;
+    (item == isc_info_sql_stmt_type ? type : params) = InfoInteger(p, len);
+    p += len;
+  }
+  in.Resize(std::max(params, 1));
+  if (params != 0) {
     if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
+    if (in.Count() > in.get()->sqln) {
+      in.Resize(in.Count());
+      if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
+    }
   }
   in.AllocateBuffers();
-
-  const char item = isc_info_sql_stmt_type;
-  char buffer[16] = {};
-  if (isc_dsql_sql_info(st.get(), &stmt, 1, &item, sizeof buffer, buffer) != 0) return false;
-  if (buffer[0] == isc_info_sql_stmt_type) type = InfoInteger(buffer + 3, InfoInteger(buffer + 1, 2));
   return true;
 }
 

@@ -268,6 +268,29 @@ TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
             "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
 }
 
+// Parameters are counted by the server, not by looking for "?" in the text.
+TEST_F(SqlConnectionDb, ParameterCountsFromTheServer) {
+  EXPECT_EQ(conn->Execute("INSERT INTO T (ID, N92, NOMBRE) VALUES (1, 0, '?') /* ? */", {}), 1);
+  EXPECT_EQ(ErrorOf([&] { conn->Execute("DELETE FROM T WHERE ID = 1", {{ftInteger, std::int64_t{1}}}); }),
+            "dbExpress Error: [0x0009]: Invalid Parameter");
+  EXPECT_EQ(ErrorOf([&] {
+              conn->Execute("UPDATE T SET NOMBRE = ? WHERE ID = ?", {{ftString, std::string("x")}});
+            }),
+            "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
+  EXPECT_EQ(conn->Execute("UPDATE T SET NOMBRE = ? WHERE ID = ? AND NOMBRE = '?'",
+                          {{ftString, std::string("y")}, {ftInteger, std::int64_t{1}}}),
+            1);
+  q->SQL().SetText("SELECT ID FROM T WHERE ID = ?");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
+  q->SQL().SetText("SELECT NOMBRE FROM T WHERE NOMBRE <> '?'");
+  q->Open();
+  EXPECT_FALSE(q->IsEmpty());
+  q->Close();
+  EXPECT_EQ(ErrorOf([&] { Exec("DELETE FROM T WHERE ID = ?"); }),
+            "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
+  EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+}
+
 TEST_F(SqlConnectionDb, CommittedOnCompletionAndRowsAffected) {
   other->Open();
   EXPECT_EQ(Exec("INSERT INTO T (ID, N92) SELECT RDB$RELATION_ID, 0 FROM RDB$RELATIONS ROWS 3"), 3);
