@@ -110,11 +110,12 @@ void Tfconsopuntos::TraerPuntos() {
   CopiarFaltantes(fdm->CClientes, CCliented, fdm->QBorrar, ProbeText("CLIENTES"));
 
   ShowStatus("Trayendo PUNTOS de la compañia " + NombreCompania() + " ...");
-  Reopen(fdm->CPuntoscli, "SELECT * FROM RESUMEN_PUNTOS_TX(" + FechaSql() + ")");
+  const std::string fecha = FechaSql();
+  Reopen(fdm->CPuntoscli, "SELECT * FROM RESUMEN_PUNTOS_TX(" + fecha + ")");
   while (!fdm->CPuntoscli->Eof()) {
     CAcumulado->Close();
     CAcumulado->CommandText = "EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS(" +
-                              SqlLiteral(fdm->CPuntoscliCLIENTE->Value()) + ", " + FechaSql() + "," +
+                              SqlLiteral(fdm->CPuntoscliCLIENTE->Value()) + ", " + fecha + "," +
                               SqlLiteral(fdm->CPuntoscliPTACUM->Value()) + "," +
                               SqlLiteral(fdm->CPuntoscliPTVENCER->Value()) + ")";
     CAcumulado->Execute();

@@ -61,9 +61,16 @@ TClientDataSet::~TClientDataSet() {
 }
 
 TDataSetProvider* TClientDataSet::Provider() const {
+  // The last one found serves while its owner still has it under that name:
+  // a look-up by name reads every component of the owner.
+  if (provider_ != nullptr && Owner() != nullptr && Owner()->Owns(provider_) && !ProviderName.empty() &&
+      SameText(provider_->Name(), ProviderName))
+    if (auto* cached = dynamic_cast<TDataSetProvider*>(provider_)) return cached;
+  provider_ = nullptr;
   TComponent* found = Owner() != nullptr ? Owner()->FindComponent(ProviderName) : nullptr;
   auto* provider = dynamic_cast<TDataSetProvider*>(found);
   if (ProviderName.empty() || provider == nullptr) throw EDatabaseError(NamedMessage(Name(), kMissingProvider));
+  provider_ = provider;
   return provider;
 }
 
@@ -321,9 +328,11 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   TDataSetProvider* provider = Provider();
 
   std::vector<DeltaField> deltaFields;
+  deltaFields.reserve(fields_.size());
   for (const TField* f : fields_)
     deltaFields.push_back(DeltaField{f->Desc(), f->ProviderFlags(), f->ReadOnly(), f->FieldKind()});
   std::vector<DeltaRow> delta;
+  delta.reserve(changeLog_.size());
   for (const Row* row : changeLog_) delta.push_back(DeltaRow{ukInsert, row->values, row->assigned});
 
   std::vector<ErrorPacketEntry> errors;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -214,7 +215,8 @@ class TClientDataSet : public TComponent, public FieldHost {
   TDataSetState state_ = TDataSetState::dsInactive;
   std::vector<TField*> fields_;          // in column order
   std::vector<TField*> declaredFields_;  // persistent fields
-  std::vector<std::unique_ptr<Row>> rows_;
+  mutable TComponent* provider_ = nullptr;  // last found by ProviderName
+  std::deque<std::unique_ptr<Row>> rows_;  // inserts go before the current row, mostly the first
   std::vector<Row*> changeLog_;
   std::vector<TField*> createdFields_;   // owned, destroyed at Close
   std::vector<int> columnOfField_;       // result column of each field

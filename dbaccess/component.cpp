@@ -35,4 +35,8 @@ TComponent* TComponent::FindComponent(const std::string& name) const {
   return nullptr;
 }
 
+bool TComponent::Owns(const TComponent* c) const noexcept {
+  return std::find(components_.begin(), components_.end(), c) != components_.end();
+}
+
 }  // namespace dbx

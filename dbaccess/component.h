@@ -22,6 +22,8 @@ class TComponent {
   [[nodiscard]] TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)); }
   // The owned component of that name (case-insensitive), or nullptr.
   [[nodiscard]] TComponent* FindComponent(const std::string& name) const;
+  // Whether c is one of the owned components (still alive).
+  [[nodiscard]] bool Owns(const TComponent* c) const noexcept;
 
  private:
   std::string name_;

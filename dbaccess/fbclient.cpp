@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dbaccess/sqlconnection.h"
+
 namespace dbx {
 
 namespace {
@@ -97,7 +99,10 @@ std::string Status::Text() const {
 void Sqlda::Resize(int count) {
   count = std::max(count, 1);
   const std::size_t bytes = XSQLDA_LENGTH(count);
-  raw_ = std::make_unique<std::int64_t[]>((bytes + sizeof(std::int64_t) - 1) / sizeof(std::int64_t));
+  if (count > capacity_) {
+    raw_ = std::make_unique_for_overwrite<std::int64_t[]>((bytes + sizeof(std::int64_t) - 1) / sizeof(std::int64_t));
+    capacity_ = count;
+  }
   XSQLDA* da = get();
   std::memset(da, 0, bytes);
   da->version = SQLDA_VERSION1;
@@ -163,26 +168,52 @@ FbCursor::~FbCursor() {
   if (stmt != 0) isc_dsql_free_statement(st.get(), &stmt, DSQL_drop);
 }
 
-bool FbCursor::Prepare(const std::string& text, fb::Status& st) {
+bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st) {
   if (isc_dsql_allocate_statement(st.get(), &conn->db, &stmt) != 0) return false;
   if (!BeginWork(st)) return false;
   const auto dialect = static_cast<unsigned short>(conn->dialect);
+  // Every request goes through the engine's locks, and each description
+  // makes it fill a large buffer: the columns are described only for a
+  // caller that reads rows, the type is asked then only of a statement with
+  // columns (a select or a procedure with outputs), and the parameters are
+  // described only for a caller with values to bind. Execution reports the
+  // type otherwise (RowsAffected).
   out.Resize(1);
   if (isc_dsql_prepare(st.get(), tr, &stmt, static_cast<unsigned short>(std::min<std::size_t>(text.size(), 65535)),
-                       text.data(), dialect, out.get()) != 0)
+                       text.data(), dialect, columns ? out.get() : nullptr) != 0)
     return false;
+  in.Resize(1);
+  if (columns && !DescribeColumns(false, st)) return false;
+  if (values > 0 && params != 0) {
+    in.Resize(std::max(params, static_cast<int>(std::min<std::size_t>(values, 1000))));
+    if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
+    if (in.Count() > in.get()->sqln) {
+      in.Resize(in.Count());
+      if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
+    }
+    params = in.Count();
+  }
+  in.AllocateBuffers();
+  return true;
+}
+
+bool FbCursor::DescribeColumns(bool ask, fb::Status& st) {
+  const auto dialect = static_cast<unsigned short>(conn->dialect);
+  if (ask && isc_dsql_describe(st.get(), &stmt, dialect, out.get()) != 0) return false;
   if (out.Count() > out.get()->sqln) {
     out.Resize(out.Count());
     if (isc_dsql_describe(st.get(), &stmt, dialect, out.get()) != 0) return false;
   }
   out.AllocateBuffers();
-
-  // Type and parameter count in one request: describing the parameters costs
-  // the engine far more, so it is asked only when there are some.
+  described = true;
+  if (out.Count() == 0) return true;
   const char items[] = {isc_info_sql_stmt_type, isc_info_sql_bind, isc_info_sql_num_variables};
+  return Info(items, sizeof items, st);
+}
+
+bool FbCursor::Info(const char* items, int count, fb::Status& st) {
   char buffer[64] = {};
-  if (isc_dsql_sql_info(st.get(), &stmt, sizeof items, items, sizeof buffer, buffer) != 0) return false;
-  int params = -1;
+  if (isc_dsql_sql_info(st.get(), &stmt, static_cast<short>(count), items, sizeof buffer, buffer) != 0) return false;
   for (const char* p = buffer; p + 3 <= buffer + sizeof buffer && *p != isc_info_end;) {
     const char item = *p++;
     if (item == isc_info_sql_bind) continue;  // opens the parameter block
@@ -193,16 +224,16 @@ bool FbCursor::Prepare(const std::string& text, fb::Status& st) {
     (item == isc_info_sql_stmt_type ? type : params) = InfoInteger(p, len);
     p += len;
   }
-  in.Resize(std::max(params, 1));
-  if (params != 0) {
-    if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
-    if (in.Count() > in.get()->sqln) {
-      in.Resize(in.Count());
-      if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
-    }
-  }
-  in.AllocateBuffers();
   return true;
+}
+
+bool FbCursor::LacksParameters() noexcept {
+  if (params < 0) {
+    const char items[] = {isc_info_sql_bind, isc_info_sql_num_variables};
+    fb::Status ignored;
+    if (!Info(items, sizeof items, ignored)) return false;
+  }
+  return params > 0 && in.Count() < params;
 }
 
 bool FbCursor::BeginWork(fb::Status& st) {
@@ -249,26 +280,39 @@ bool FbCursor::ReturnsCursor() const noexcept {
 
 bool FbCursor::RowsAffected(int& rows, fb::Status& st) {
   rows = 0;
-  const char item = isc_info_sql_records;
+  const char items[] = {isc_info_sql_stmt_type, isc_info_sql_records};
   char buffer[64] = {};
-  if (isc_dsql_sql_info(st.get(), &stmt, 1, &item, sizeof buffer, buffer) != 0) return false;
-  if (buffer[0] != isc_info_sql_records) return true;
-  const char* p = buffer + 3;
+  if (isc_dsql_sql_info(st.get(), &stmt, sizeof items, items, sizeof buffer, buffer) != 0) return false;
   const char* end = buffer + sizeof buffer;
-  while (p < end && *p != isc_info_end) {
-    const char code = *p++;
+  for (const char* p = buffer; p + 3 <= end && *p != isc_info_end;) {
+    const char item = *p++;
     const int len = InfoInteger(p, 2);
     p += 2;
-    const int value = InfoInteger(p, len);
+    if (len < 0 || p + len > end) break;
+    if (item == isc_info_sql_stmt_type) {
+      type = InfoInteger(p, len);
+    } else if (item == isc_info_sql_records) {
+      // Counts by kind: code, two-byte length, value.
+      for (const char* q = p; q + 3 <= p + len && *q != isc_info_end;) {
+        const char code = *q++;
+        const int n = InfoInteger(q, 2);
+        q += 2;
+        if (n < 0 || q + n > p + len) break;
+        if (code == isc_info_req_insert_count || code == isc_info_req_update_count || code == isc_info_req_delete_count)
+          rows += InfoInteger(q, n);
+        q += n;
+      }
+    } else {
+      break;
+    }
     p += len;
-    if (code == isc_info_req_insert_count || code == isc_info_req_update_count || code == isc_info_req_delete_count)
-      rows += value;
   }
   return true;
 }
 
 std::vector<FieldDesc> FbCursor::Columns() const {
   std::vector<FieldDesc> cols;
+  cols.reserve(static_cast<std::size_t>(out.Count()));
   for (int i = 0; i < out.Count(); ++i) {
     const XSQLVAR& v = out.Var(i);
     FieldDesc d;
@@ -421,13 +465,14 @@ bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
   return true;
 }
 
-int FbCursor::Bind(const std::vector<Variant>& values, fb::Status& st) {
-  if (static_cast<int>(values.size()) < in.Count()) return 11;  // Parameter Not Set
-  if (static_cast<int>(values.size()) > in.Count()) return 9;   // Invalid Parameter
+int FbCursor::Bind(const std::vector<Param>& values, fb::Status& st) {
+  const int expected = std::max(params, in.Count());
+  if (static_cast<int>(values.size()) < expected) return 11;  // Parameter Not Set
+  if (static_cast<int>(values.size()) > expected) return 9;   // Invalid Parameter
   for (int i = 0; i < in.Count(); ++i) {
     XSQLVAR& v = in.Var(i);
     const int described = v.sqltype & ~1;
-    const Variant& value = values[static_cast<std::size_t>(i)];
+    const Variant& value = values[static_cast<std::size_t>(i)].value;
     if (IsNull(value)) {
       v.sqltype = static_cast<short>(described | 1);
       in.Buffer(i, static_cast<std::size_t>(v.sqllen) + 2);

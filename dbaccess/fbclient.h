@@ -14,6 +14,8 @@
 
 namespace dbx {
 
+struct Param;
+
 namespace fb {
 
 // Status returned for failures that the server reports for a statement
@@ -42,7 +44,7 @@ class Sqlda {
   [[nodiscard]] int Count() const noexcept { return get()->sqld; }
   [[nodiscard]] XSQLVAR& Var(int i) noexcept { return get()->sqlvar[i]; }
   [[nodiscard]] const XSQLVAR& Var(int i) const noexcept { return get()->sqlvar[i]; }
-  // Room for count descriptions; the described count is kept in sqld.
+  // Room for count descriptions, cleared; the described count is kept in sqld.
   void Resize(int count);
   // Points every variable at a buffer large enough for its sqltype/sqllen.
   void AllocateBuffers();
@@ -51,6 +53,7 @@ class Sqlda {
 
  private:
   std::unique_ptr<std::int64_t[]> raw_;
+  int capacity_ = 0;  // descriptions raw_ has room for
   std::vector<std::vector<std::int64_t>> buffers_;
   std::vector<short> indicators_;
 };
@@ -82,8 +85,10 @@ struct FbCursor {
   isc_stmt_handle stmt = 0;
   isc_tr_handle ownTr = 0;      // transaction started for this statement alone
   isc_tr_handle* tr = nullptr;  // the transaction in use (own or explicit)
-  int type = 0;                 // isc_info_sql_stmt_*
+  int type = 0;                 // isc_info_sql_stmt_*: of a described statement with columns, or after execution
+  int params = -1;              // input parameters; -1 while not asked
   bool serverCursorOpen = false;
+  bool described = false;  // columns described
   fb::Sqlda out;
   fb::Sqlda in;
 
@@ -92,8 +97,16 @@ struct FbCursor {
   FbCursor& operator=(const FbCursor&) = delete;
   ~FbCursor();  // closes and drops, ignoring failures
 
-  // Allocates and prepares the text; describes columns and parameters.
-  bool Prepare(const std::string& text, fb::Status& st);
+  // Allocates and prepares the text; describes its columns (and asks its
+  // type) when asked to, and its parameters for a caller with values to bind.
+  bool Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st);
+  // Describes the columns of a statement prepared without them (ask), or
+  // completes the description the prepare gave; asks the type when there are
+  // columns.
+  bool DescribeColumns(bool ask, fb::Status& st);
+  // After a failed execution: whether the statement has parameters the
+  // caller did not bind (the server refuses such an execution unrun).
+  bool LacksParameters() noexcept;
   // Uses the explicit transaction when one is open, else starts its own.
   bool BeginWork(fb::Status& st);
   // Ends the statement's own transaction: commit or roll back.
@@ -102,7 +115,8 @@ struct FbCursor {
   // Closes the server cursor (if open), ignoring failures.
   void CloseCursor() noexcept;
   [[nodiscard]] bool ReturnsCursor() const noexcept;
-  // Sum of inserted, updated and deleted rows of the last execution.
+  // Sum of inserted, updated and deleted rows of the last execution; also
+  // reads the statement type.
   bool RowsAffected(int& rows, fb::Status& st);
 
   // Column descriptions of the prepared statement.
@@ -111,7 +125,11 @@ struct FbCursor {
   bool ReadRow(std::vector<Variant>& row, fb::Status& st);
   // Binds values by position to the input variables.
   // Returns 0, a fixed status (parameter count), or kStatusServerError with st.
-  int Bind(const std::vector<Variant>& values, fb::Status& st);
+  int Bind(const std::vector<Param>& values, fb::Status& st);
+
+ private:
+  // Reads statement type and parameter count from an info request.
+  bool Info(const char* items, int count, fb::Status& st);
 };
 
 }  // namespace dbx

@@ -236,6 +236,8 @@ void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& q
   if (quotedTable.empty()) throw EDatabaseError(kNoTableName);
   std::vector<std::string> columns;
   std::vector<Param> params;
+  columns.reserve(fields.size());
+  params.reserve(fields.size());
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const bool assigned = i < row.assigned.size() && row.assigned[i];
     if (!assigned || !IsUpdatable(fields[i])) continue;

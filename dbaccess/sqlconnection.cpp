@@ -247,24 +247,21 @@ int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& pa
 
   FbCursor cursor(handle_.get());
   fb::Status st;
-  if (!cursor.Prepare(sql, st)) {
+  if (!cursor.Prepare(sql, false, params.size(), st)) {
     cursor.EndWorkQuietly(false);
     RaiseError(fb::kStatusServerError, st.Text());
   }
-  std::vector<Variant> values;
-  values.reserve(params.size());
-  for (const Param& p : params) values.push_back(p.value);
-  if (const int status = cursor.Bind(values, st); status != 0) {
+  if (const int status = cursor.Bind(params, st); status != 0) {
     cursor.EndWorkQuietly(false);
     RaiseError(status, st.Text());
   }
-  const bool procedure = cursor.type == isc_info_sql_stmt_exec_procedure;
+  // Output values of a procedure are not wanted here: none are described.
   int rows = 0;
   if (isc_dsql_execute2(st.get(), cursor.tr, &cursor.stmt, static_cast<unsigned short>(handle_->dialect),
-                        cursor.in.Count() > 0 ? cursor.in.get() : nullptr,
-                        procedure && cursor.out.Count() > 0 ? cursor.out.get() : nullptr) != 0 ||
+                        cursor.in.Count() > 0 ? cursor.in.get() : nullptr, nullptr) != 0 ||
       !cursor.RowsAffected(rows, st)) {
     cursor.EndWorkQuietly(false);
+    if (cursor.LacksParameters()) RaiseError(11, {});
     RaiseError(fb::kStatusServerError, st.Text());
   }
   cursor.serverCursorOpen = cursor.ReturnsCursor();
@@ -320,11 +317,14 @@ std::string TSQLQuery::PrepareForRun() {
   return text;
 }
 
-void TSQLQuery::Prepare(const std::string& text) {
-  if (cursor_) return;
-  cursor_ = std::make_unique<FbCursor>(connection_->Handle());
+void TSQLQuery::Prepare(const std::string& text, bool columns) {
   fb::Status st;
-  if (!cursor_->Prepare(text, st)) Fail(fb::kStatusServerError, st.Text());
+  if (cursor_) {
+    if (columns && !cursor_->described && !cursor_->DescribeColumns(true, st)) Fail(fb::kStatusServerError, st.Text());
+    return;
+  }
+  cursor_ = std::make_unique<FbCursor>(connection_->Handle());
+  if (!cursor_->Prepare(text, columns, 0, st)) Fail(fb::kStatusServerError, st.Text());
 }
 
 void TSQLQuery::Unprepare() noexcept {
@@ -335,7 +335,7 @@ void TSQLQuery::Unprepare() noexcept {
 void TSQLQuery::Open() {
   if (Active()) return;
   const std::string text = PrepareForRun();
-  Prepare(text);
+  Prepare(text, true);
   if (!cursor_->ReturnsCursor()) {
     // Nothing is run: a statement without a result is not executed by Open.
     Close();
@@ -344,10 +344,12 @@ void TSQLQuery::Open() {
   }
   fb::Status st;
   if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
-  if (cursor_->in.Count() > 0) Fail(11, {});
+  if (cursor_->params > 0) Fail(11, {});
   if (isc_dsql_execute(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
-                       nullptr) != 0)
+                       nullptr) != 0) {
+    if (cursor_->LacksParameters()) Fail(11, {});
     Fail(fb::kStatusServerError, st.Text());
+  }
   cursor_->serverCursorOpen = true;
   cursorOpen_ = true;
   columns_ = cursor_->Columns();
@@ -399,16 +401,18 @@ int TSQLQuery::ExecSQL() {
   if (Active())
     throw EDatabaseError(NamedMessage(Name(), "No es posible efectuar ésta operación en un DataSet abierto"));
   const std::string text = PrepareForRun();
-  Prepare(text);
+  Prepare(text, false);
   fb::Status st;
   if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
-  if (cursor_->in.Count() > 0) Fail(11, {});
+  if (cursor_->params > 0) Fail(11, {});
   const bool procedure = cursor_->type == isc_info_sql_stmt_exec_procedure;
   int rows = 0;
   if (isc_dsql_execute2(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
-                        nullptr, procedure && cursor_->out.Count() > 0 ? cursor_->out.get() : nullptr) != 0 ||
-      !cursor_->RowsAffected(rows, st))
+                        nullptr, procedure && cursor_->out.Count() > 0 ? cursor_->out.get() : nullptr) != 0) {
+    if (cursor_->LacksParameters()) Fail(11, {});
     Fail(fb::kStatusServerError, st.Text());
+  }
+  if (!cursor_->RowsAffected(rows, st)) Fail(fb::kStatusServerError, st.Text());
   cursor_->serverCursorOpen = cursor_->ReturnsCursor();
   cursor_->CloseCursor();
   if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st.Text());

@@ -139,7 +139,8 @@ class TSQLQuery : public TComponent {
   friend class TSQLConnection;
   // Attaches when needed and checks the text; returns the text to prepare.
   std::string PrepareForRun();
-  void Prepare(const std::string& text);
+  // Prepares once; columns are described for Open.
+  void Prepare(const std::string& text, bool columns);
   void Unprepare() noexcept;
   [[noreturn]] void Fail(int status, const std::string& serverText);
   bool FetchRow();

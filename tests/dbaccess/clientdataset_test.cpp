@@ -209,6 +209,19 @@ TEST_F(ClientDataSetTest, ProviderRequestFailures) {
   EXPECT_EQ(0u, message.rfind("SQL Server Error: ", 0)) << message;
   EXPECT_EQ(message, TrimProviderMessage(message));
   EXPECT_FALSE(cds->Active());
+
+  // The provider is found again after its name changes or it is gone.
+  OpenOn("select * from TERCEROS");
+  cds->Close();
+  provider->SetName("POtro");
+  EXPECT_EQ("CCliented: Falta Proveedor de datos o paquete de datos", MessageOf<EDatabaseError>([&] { cds->Open(); }));
+  cds->ProviderName = "POTRO";
+  cds->Open();
+  EXPECT_TRUE(cds->Active());
+  cds->Close();
+  delete provider;
+  provider = nullptr;
+  EXPECT_EQ("CCliented: Falta Proveedor de datos o paquete de datos", MessageOf<EDatabaseError>([&] { cds->Open(); }));
 }
 
 TEST_F(ClientDataSetTest, ExecuteRunsTheCommandTextThroughTheProvider) {

@@ -289,6 +289,19 @@ TEST_F(SqlConnectionDb, ParameterCountsFromTheServer) {
   EXPECT_EQ(ErrorOf([&] { Exec("DELETE FROM T WHERE ID = ?"); }),
             "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
   EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+
+  // A statement whose parameters nobody binds is refused unrun, also inside
+  // an explicit transaction, which goes on.
+  other->Open();
+  conn->StartTransaction(1, conn->IsolationLevel());
+  EXPECT_EQ(ErrorOf([&] { Exec("UPDATE T SET N92 = ?"); }),
+            "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
+  EXPECT_EQ(ErrorOf([&] { conn->Execute("UPDATE T SET N92 = ? WHERE ID = 1", {}); }),
+            "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
+  EXPECT_TRUE(conn->InTransaction());
+  EXPECT_EQ(Exec("UPDATE T SET N92 = 7"), 1);
+  conn->Commit(1);
+  EXPECT_EQ(Ints(other, "SELECT CAST(N92 AS INTEGER) FROM T"), std::vector<std::int64_t>{7});
 }
 
 TEST_F(SqlConnectionDb, CommittedOnCompletionAndRowsAffected) {
@@ -453,6 +466,17 @@ TEST_F(SqlConnectionDb, DetachClosesStatementsAndProcedures) {
   Exec("EXECUTE PROCEDURE SUMAR(9)");
   conn->Execute("EXECUTE PROCEDURE SUMAR(?)", {{ftInteger, std::int64_t{19}}});
   EXPECT_EQ(Ints(other, "SELECT ID FROM T ORDER BY ID"), (std::vector<std::int64_t>{1, 2, 10, 20}));
+
+  // A select run by execute leaves no cursor behind, and the same prepared
+  // text can then be opened.
+  q->SQL().Clear();
+  q->SQL().Add("SELECT ID FROM T ORDER BY ID DESC");
+  EXPECT_EQ(q->ExecSQL(), 0);
+  EXPECT_FALSE(q->Active());
+  q->Open();
+  EXPECT_EQ(q->Row()[0], Variant{std::int64_t{20}});
+  q->Close();
+  EXPECT_EQ(q->ExecSQL(), 0);
 
   // A connection that goes first leaves its statements without one.
   auto* lone = new TSQLConnection(nullptr, "Lone");
