@@ -211,17 +211,34 @@ bool FbCursor::DescribeColumns(bool ask, fb::Status& st) {
   return Info(items, sizeof items, st);
 }
 
-bool FbCursor::Info(const char* items, int count, fb::Status& st) {
+bool FbCursor::Info(const char* items, int count, fb::Status& st, int* rows) {
   char buffer[64] = {};
   if (isc_dsql_sql_info(st.get(), &stmt, static_cast<short>(count), items, sizeof buffer, buffer) != 0) return false;
-  for (const char* p = buffer; p + 3 <= buffer + sizeof buffer && *p != isc_info_end;) {
+  const char* end = buffer + sizeof buffer;
+  for (const char* p = buffer; p + 3 <= end && *p != isc_info_end;) {
     const char item = *p++;
     if (item == isc_info_sql_bind) continue;  // opens the parameter block
-    if (item != isc_info_sql_stmt_type && item != isc_info_sql_num_variables) break;
     const int len = InfoInteger(p, 2);
     p += 2;
-    if (len < 0 || p + len > buffer + sizeof buffer) break;
-    (item == isc_info_sql_stmt_type ? type : params) = InfoInteger(p, len);
+    if (len < 0 || p + len > end) break;
+    if (item == isc_info_sql_stmt_type) {
+      type = InfoInteger(p, len);
+    } else if (item == isc_info_sql_num_variables) {
+      params = InfoInteger(p, len);
+    } else if (item == isc_info_sql_records && rows != nullptr) {
+      // Counts by kind: code, two-byte length, value.
+      for (const char* q = p; q + 3 <= p + len && *q != isc_info_end;) {
+        const char code = *q++;
+        const int n = InfoInteger(q, 2);
+        q += 2;
+        if (n < 0 || q + n > p + len) break;
+        if (code == isc_info_req_insert_count || code == isc_info_req_update_count || code == isc_info_req_delete_count)
+          *rows += InfoInteger(q, n);
+        q += n;
+      }
+    } else {
+      break;
+    }
     p += len;
   }
   return true;
@@ -281,33 +298,7 @@ bool FbCursor::ReturnsCursor() const noexcept {
 bool FbCursor::RowsAffected(int& rows, fb::Status& st) {
   rows = 0;
   const char items[] = {isc_info_sql_stmt_type, isc_info_sql_records};
-  char buffer[64] = {};
-  if (isc_dsql_sql_info(st.get(), &stmt, sizeof items, items, sizeof buffer, buffer) != 0) return false;
-  const char* end = buffer + sizeof buffer;
-  for (const char* p = buffer; p + 3 <= end && *p != isc_info_end;) {
-    const char item = *p++;
-    const int len = InfoInteger(p, 2);
-    p += 2;
-    if (len < 0 || p + len > end) break;
-    if (item == isc_info_sql_stmt_type) {
-      type = InfoInteger(p, len);
-    } else if (item == isc_info_sql_records) {
-      // Counts by kind: code, two-byte length, value.
-      for (const char* q = p; q + 3 <= p + len && *q != isc_info_end;) {
-        const char code = *q++;
-        const int n = InfoInteger(q, 2);
-        q += 2;
-        if (n < 0 || q + n > p + len) break;
-        if (code == isc_info_req_insert_count || code == isc_info_req_update_count || code == isc_info_req_delete_count)
-          rows += InfoInteger(q, n);
-        q += n;
-      }
-    } else {
-      break;
-    }
-    p += len;
-  }
-  return true;
+  return Info(items, sizeof items, st, &rows);
 }
 
 std::vector<FieldDesc> FbCursor::Columns() const {

@@ -128,8 +128,9 @@ struct FbCursor {
   int Bind(const std::vector<Param>& values, fb::Status& st);
 
  private:
-  // Reads statement type and parameter count from an info request.
-  bool Info(const char* items, int count, fb::Status& st);
+  // Reads statement type, parameter count and (into rows) rows affected
+  // from an info request.
+  bool Info(const char* items, int count, fb::Status& st, int* rows = nullptr);
 };
 
 }  // namespace dbx
