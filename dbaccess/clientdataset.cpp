@@ -120,14 +120,19 @@ void TClientDataSet::BindFields(const std::vector<FieldDesc>& columns) {
 }
 
 void TClientDataSet::StoreRows(std::vector<std::vector<Variant>>& rows) {
+  bool columnOrder = true;  // fields are the columns themselves: rows move whole
+  for (std::size_t i = 0; i < columnOfField_.size(); ++i) columnOrder = columnOrder && columnOfField_[i] == static_cast<int>(i);
   for (auto& values : rows) {
     auto row = std::make_unique<Row>();
-    row->values.reserve(columnOfField_.size());
-    for (int column : columnOfField_)
-      row->values.push_back(static_cast<std::size_t>(column) < values.size()
-                                ? std::move(values[static_cast<std::size_t>(column)])
-                                : Variant{});
-    row->assigned.assign(row->values.size(), false);
+    if (columnOrder && values.size() == columnOfField_.size()) {
+      row->values = std::move(values);
+    } else {
+      row->values.reserve(columnOfField_.size());
+      for (int column : columnOfField_)
+        row->values.push_back(static_cast<std::size_t>(column) < values.size()
+                                  ? std::move(values[static_cast<std::size_t>(column)])
+                                  : Variant{});
+    }
     rows_.push_back(std::move(row));
   }
 }
@@ -327,6 +332,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   if (changeLog_.empty()) return 0;
   TDataSetProvider* provider = Provider();
 
+  // The delta is a copy: a handler may change this dataset during the apply.
   std::vector<DeltaField> deltaFields;
   deltaFields.reserve(fields_.size());
   for (const TField* f : fields_)

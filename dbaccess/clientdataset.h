@@ -118,8 +118,6 @@ class TDataSetProvider : public TComponent {
   void Execute(const std::string& commandText);
   // Writes the delta inside one transaction; returns the error count and
   // fills the error packet. Never raises for a row the database rejects.
-  int ApplyUpdates(const std::vector<FieldDesc>& fields, const std::vector<DeltaRow>& delta, int maxErrors,
-                   std::vector<ErrorPacketEntry>& errors);
   int ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta, int maxErrors,
                    std::vector<ErrorPacketEntry>& errors);
   void Reset() noexcept;
@@ -132,8 +130,22 @@ class TDataSetProvider : public TComponent {
  private:
   void WriteRow(TSQLConnection& connection, const std::string& quotedTable, const std::vector<DeltaField>& fields,
                 const DeltaRow& row);
+  // The quoted table an apply writes to, found again only when the text changes.
+  const std::string& QuotedTable(const std::string& commandText, const std::string& quote);
 
   bool openedStatement_ = false;
+  // The last table found and the last INSERT text: every row of an apply,
+  // and usually every apply of a dataset, writes the same columns.
+  struct {
+    std::string commandText, quote, quotedTable;
+  } table_;
+  struct {
+    std::string quotedTable, quote;
+    std::vector<std::string> columns;
+    std::string text;
+  } insert_;
+  std::vector<const std::string*> columns_;  // names of the row being written
+  std::vector<const Variant*> values_;       // and its values, in place
   int getRowsRequests_ = 0;
   ApplyOutcome lastApply_;
 };
@@ -200,7 +212,7 @@ class TClientDataSet : public TComponent, public FieldHost {
   friend class TDataSetProvider;
   struct Row {
     std::vector<Variant> values;  // one per field, in field order
-    std::vector<bool> assigned;
+    std::vector<bool> assigned;   // of an inserted row; empty for a fetched one
   };
   void BindFields(const std::vector<FieldDesc>& columns);
   void FetchPacket(const std::string& commandText, bool withMetadata);

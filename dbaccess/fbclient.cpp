@@ -107,25 +107,29 @@ void Sqlda::Resize(int count) {
   std::memset(da, 0, bytes);
   da->version = SQLDA_VERSION1;
   da->sqln = static_cast<ISC_SHORT>(count);
-  buffers_.clear();
-  indicators_.clear();
+  // The data buffers keep their storage for the next statement.
 }
 
 char* Sqlda::Buffer(int i, std::size_t bytes) {
-  if (buffers_.size() < static_cast<std::size_t>(Count())) buffers_.resize(static_cast<std::size_t>(Count()));
-  if (indicators_.size() < static_cast<std::size_t>(Count())) indicators_.assign(static_cast<std::size_t>(Count()), 0);
+  const auto n = static_cast<std::size_t>(Count());
+  if (buffers_.size() < n || indicators_.size() < n) AllocateBuffers();
+  return Point(i, bytes);
+}
+
+void Sqlda::AllocateBuffers() {
+  const auto n = static_cast<std::size_t>(Count());
+  if (buffers_.size() < n) buffers_.resize(n);
+  indicators_.assign(std::max(n, indicators_.size()), 0);
+  for (int i = 0; i < Count(); ++i) Point(i, static_cast<std::size_t>(Var(i).sqllen) + 2);
+}
+
+char* Sqlda::Point(int i, std::size_t bytes) {
   auto& buf = buffers_[static_cast<std::size_t>(i)];
   buf.assign(bytes / sizeof(std::int64_t) + 2, 0);
   XSQLVAR& v = Var(i);
   v.sqldata = reinterpret_cast<ISC_SCHAR*>(buf.data());
   v.sqlind = &indicators_[static_cast<std::size_t>(i)];
   return v.sqldata;
-}
-
-void Sqlda::AllocateBuffers() {
-  buffers_.assign(static_cast<std::size_t>(Count()), {});
-  indicators_.assign(static_cast<std::size_t>(Count()), 0);
-  for (int i = 0; i < Count(); ++i) Buffer(i, static_cast<std::size_t>(Var(i).sqllen) + 2);
 }
 
 }  // namespace fb
@@ -161,11 +165,17 @@ bool FbConnection::Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st) 
 
 // ---------------------------------------------------------------------------
 
-FbCursor::~FbCursor() {
+FbCursor::~FbCursor() { Reset(); }
+
+void FbCursor::Reset() noexcept {
   CloseCursor();
   EndWorkQuietly(true);
   fb::Status st;
   if (stmt != 0) isc_dsql_free_statement(st.get(), &stmt, DSQL_drop);
+  stmt = 0;
+  type = 0;
+  params = -1;
+  described = false;
 }
 
 bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st) {
@@ -178,7 +188,9 @@ bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values
   // columns (a select or a procedure with outputs), and the parameters are
   // described only for a caller with values to bind. Execution reports the
   // type otherwise (RowsAffected).
-  out.Resize(1);
+  // Room for as many columns as the largest statement before: most selects
+  // are described by the prepare itself.
+  out.Resize(out.Capacity());
   if (isc_dsql_prepare(st.get(), tr, &stmt, static_cast<unsigned short>(std::min<std::size_t>(text.size(), 65535)),
                        text.data(), dialect, columns ? out.get() : nullptr) != 0)
     return false;
@@ -456,14 +468,14 @@ bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
   return true;
 }
 
-int FbCursor::Bind(const std::vector<Param>& values, fb::Status& st) {
+int FbCursor::Bind(const std::vector<const Variant*>& values, fb::Status& st) {
   const int expected = std::max(params, in.Count());
   if (static_cast<int>(values.size()) < expected) return 11;  // Parameter Not Set
   if (static_cast<int>(values.size()) > expected) return 9;   // Invalid Parameter
   for (int i = 0; i < in.Count(); ++i) {
     XSQLVAR& v = in.Var(i);
     const int described = v.sqltype & ~1;
-    const Variant& value = values[static_cast<std::size_t>(i)].value;
+    const Variant& value = *values[static_cast<std::size_t>(i)];
     if (IsNull(value)) {
       v.sqltype = static_cast<short>(described | 1);
       in.Buffer(i, static_cast<std::size_t>(v.sqllen) + 2);

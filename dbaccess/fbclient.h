@@ -14,8 +14,6 @@
 
 namespace dbx {
 
-struct Param;
-
 namespace fb {
 
 // Status returned for failures that the server reports for a statement
@@ -46,12 +44,16 @@ class Sqlda {
   [[nodiscard]] const XSQLVAR& Var(int i) const noexcept { return get()->sqlvar[i]; }
   // Room for count descriptions, cleared; the described count is kept in sqld.
   void Resize(int count);
+  // Descriptions there is room for without reallocating.
+  [[nodiscard]] int Capacity() const noexcept { return capacity_; }
   // Points every variable at a buffer large enough for its sqltype/sqllen.
   void AllocateBuffers();
   // Buffer of one variable, sized for n bytes (for parameters).
   char* Buffer(int i, std::size_t bytes);
 
  private:
+  char* Point(int i, std::size_t bytes);
+
   std::unique_ptr<std::int64_t[]> raw_;
   int capacity_ = 0;  // descriptions raw_ has room for
   std::vector<std::vector<std::int64_t>> buffers_;
@@ -97,6 +99,9 @@ struct FbCursor {
   FbCursor& operator=(const FbCursor&) = delete;
   ~FbCursor();  // closes and drops, ignoring failures
 
+  // Closes and drops the statement, ignoring failures, and forgets what was
+  // known of it; the descriptor buffers stay for the next statement.
+  void Reset() noexcept;
   // Allocates and prepares the text; describes its columns (and asks its
   // type) when asked to, and its parameters for a caller with values to bind.
   bool Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st);
@@ -125,7 +130,7 @@ struct FbCursor {
   bool ReadRow(std::vector<Variant>& row, fb::Status& st);
   // Binds values by position to the input variables.
   // Returns 0, a fixed status (parameter count), or kStatusServerError with st.
-  int Bind(const std::vector<Param>& values, fb::Status& st);
+  int Bind(const std::vector<const Variant*>& values, fb::Status& st);
 
  private:
   // Reads statement type, parameter count and (into rows) rows affected

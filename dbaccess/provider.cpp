@@ -1,5 +1,6 @@
 // The provider side of a client dataset: rows in packets from its statement,
 // statements run for the client, and the apply of inserted rows.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -197,7 +198,7 @@ RowPacket TDataSetProvider::GetRows(int count, const std::string& commandText, b
   if (withMetadata) packet.columns = DataSet->Columns();
   packet.localeId = LocaleIdOf(DataSet->SQLConnection());
   while ((count < 0 || static_cast<int>(packet.rows.size()) < count) && !DataSet->Eof()) {
-    packet.rows.push_back(DataSet->Row());
+    packet.rows.push_back(DataSet->TakeRow());
     DataSet->Next();
   }
   if ((count < 0 || static_cast<int>(packet.rows.size()) < count) && openedStatement_) {
@@ -221,12 +222,13 @@ void TDataSetProvider::Reset() noexcept {
   openedStatement_ = false;
 }
 
-int TDataSetProvider::ApplyUpdates(const std::vector<FieldDesc>& fields, const std::vector<DeltaRow>& delta,
-                                   int maxErrors, std::vector<ErrorPacketEntry>& errors) {
-  std::vector<DeltaField> deltaFields;
-  deltaFields.reserve(fields.size());
-  for (const FieldDesc& desc : fields) deltaFields.push_back(DeltaField{desc});
-  return ApplyUpdates(deltaFields, delta, maxErrors, errors);
+const std::string& TDataSetProvider::QuotedTable(const std::string& commandText, const std::string& quote) {
+  if (table_.commandText != commandText || table_.quote != quote || table_.quotedTable.empty()) {
+    table_.quotedTable = QuoteTableName(TableNameFromSQL(commandText), quote);
+    table_.commandText = commandText;
+    table_.quote = quote;
+  }
+  return table_.quotedTable;
 }
 
 void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& quotedTable,
@@ -234,17 +236,31 @@ void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& q
   if (row.kind != ukInsert) throw EDatabaseError(kUnsupportedUpdate);
   if ((Options & poDisableInserts) != 0) throw EDatabaseError(kInsertsDisabled);
   if (quotedTable.empty()) throw EDatabaseError(kNoTableName);
-  std::vector<std::string> columns;
-  std::vector<Param> params;
-  columns.reserve(fields.size());
-  params.reserve(fields.size());
+  static const Variant kNull;
+  columns_.clear();
+  values_.clear();
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const bool assigned = i < row.assigned.size() && row.assigned[i];
     if (!assigned || !IsUpdatable(fields[i])) continue;
-    columns.push_back(connection.QuoteChar() + fields[i].desc.name + connection.QuoteChar());
-    params.push_back(Param{fields[i].desc.type, i < row.values.size() ? row.values[i] : Variant{}});
+    columns_.push_back(&fields[i].desc.name);
+    values_.push_back(i < row.values.size() ? &row.values[i] : &kNull);
   }
-  const int affected = connection.Execute(InsertSQL(quotedTable, columns), params);
+  const std::string& quote = connection.QuoteChar();
+  if (insert_.quotedTable != quotedTable || insert_.quote != quote ||
+      !std::equal(columns_.begin(), columns_.end(), insert_.columns.begin(), insert_.columns.end(),
+                  [](const std::string* a, const std::string& b) { return *a == b; })) {
+    insert_.quotedTable = quotedTable;
+    insert_.quote = quote;
+    insert_.columns.clear();
+    std::vector<std::string> quoted;
+    quoted.reserve(columns_.size());
+    for (const std::string* name : columns_) {
+      insert_.columns.push_back(*name);
+      quoted.push_back(quote + *name + quote);
+    }
+    insert_.text = InsertSQL(quotedTable, quoted);
+  }
+  const int affected = connection.ExecuteRow(insert_.text, values_);
   if (affected > 1 && (Options & poAllowMultiRecordUpdates) == 0) {
     if (connection.InTransaction()) connection.Rollback(1);
     throw EDatabaseError(kTooManyRows);
@@ -254,7 +270,8 @@ void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& q
 
 int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta,
                                    int maxErrors, std::vector<ErrorPacketEntry>& errors) {
-  lastApply_ = ApplyOutcome{false, std::vector<bool>(delta.size(), false)};
+  lastApply_.committed = false;
+  lastApply_.resolved.assign(delta.size(), false);
   errors.clear();
   if ((Options & poReadOnly) != 0) throw EDatabaseError(kReadOnlyProvider);
   if (DataSet == nullptr) throw EDatabaseError(NamedMessage(Name(), kMissingDataSet));
@@ -270,7 +287,7 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
   int limit = maxErrors;  // lowered by an abort to stop the work
   bool rolledBack = false;
   try {
-    const std::string quotedTable = QuoteTableName(TableNameFromSQL(DataSet->CommandText()), connection->QuoteChar());
+    const std::string quotedTable = QuotedTable(DataSet->CommandText(), connection->QuoteChar());
     for (std::size_t r = 0; r < delta.size(); ++r) {
       if (limit != -1 && errorCount > limit) break;
       int previousError = 0;

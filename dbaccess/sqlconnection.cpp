@@ -236,6 +236,13 @@ void TSQLConnection::Commit(int /*transactionId*/) { EndTransaction(true); }
 void TSQLConnection::Rollback(int /*transactionId*/) { EndTransaction(false); }
 
 int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& params) {
+  std::vector<const Variant*> values;
+  values.reserve(params.size());
+  for (const Param& p : params) values.push_back(&p.value);
+  return ExecuteRow(sql, values);
+}
+
+int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const Variant*>& params) {
   if (!Connected()) SetConnected(true);
   state_ = csExecuting;
   struct Restore {
@@ -245,7 +252,15 @@ int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& pa
     }
   } restore{this};
 
-  FbCursor cursor(handle_.get());
+  // One cursor serves every execute of the connection: its descriptor
+  // buffers outlive the statement, which is dropped on the way out.
+  if (!execCursor_) execCursor_ = std::make_unique<FbCursor>(nullptr);
+  FbCursor& cursor = *execCursor_;
+  cursor.conn = handle_.get();
+  struct Drop {
+    FbCursor& c;
+    ~Drop() { c.Reset(); }
+  } drop{cursor};
   fb::Status st;
   if (!cursor.Prepare(sql, false, params.size(), st)) {
     cursor.EndWorkQuietly(false);
@@ -319,16 +334,19 @@ std::string TSQLQuery::PrepareForRun() {
 
 void TSQLQuery::Prepare(const std::string& text, bool columns) {
   fb::Status st;
-  if (cursor_) {
+  if (Prepared()) {
     if (columns && !cursor_->described && !cursor_->DescribeColumns(true, st)) Fail(fb::kStatusServerError, st.Text());
     return;
   }
-  cursor_ = std::make_unique<FbCursor>(connection_->Handle());
+  if (!cursor_) cursor_ = std::make_unique<FbCursor>(nullptr);
+  cursor_->conn = connection_->Handle();
   if (!cursor_->Prepare(text, columns, 0, st)) Fail(fb::kStatusServerError, st.Text());
 }
 
+bool TSQLQuery::Prepared() const noexcept { return cursor_ && cursor_->stmt != 0; }
+
 void TSQLQuery::Unprepare() noexcept {
-  cursor_.reset();  // closes, ends its own transaction and drops the handle
+  if (cursor_) cursor_->Reset();  // closes, ends its own transaction and drops the handle
   cursorOpen_ = false;
 }
 
@@ -374,9 +392,7 @@ bool TSQLQuery::FetchRow() {
     return false;
   }
   if (rc != 0) Fail(fb::kStatusServerError, st.Text());
-  std::vector<Variant> row;
-  if (!cursor_->ReadRow(row, st)) Fail(fb::kStatusServerError, st.Text());
-  row_ = std::move(row);
+  if (!cursor_->ReadRow(row_, st)) Fail(fb::kStatusServerError, st.Text());
   return true;
 }
 

@@ -69,6 +69,8 @@ class TSQLConnection : public TComponent {
   // Prepares and runs a text with positional "?" parameters; returns the rows
   // affected. The state reads executing during the call, open afterwards.
   int Execute(const std::string& sql, const std::vector<Param>& params);
+  // The same with the values read in place (a dataset's row).
+  int ExecuteRow(const std::string& sql, const std::vector<const Variant*>& values);
 
   // Raises EDatabaseError composed from a status and the failing handle's
   // server text (empty when none), storing it as the last error.
@@ -96,6 +98,7 @@ class TSQLConnection : public TComponent {
   int transactionCount_ = 0;
   std::string lastError_;
   std::unique_ptr<FbConnection> handle_;
+  std::unique_ptr<FbCursor> execCursor_;  // reused by Execute
   std::vector<TSQLQuery*> statements_;
 };
 
@@ -128,6 +131,13 @@ class TSQLQuery : public TComponent {
   // Column descriptions of the open result and the values of the current row.
   [[nodiscard]] const std::vector<FieldDesc>& Columns() const noexcept { return columns_; }
   [[nodiscard]] const std::vector<Variant>& Row() const noexcept { return row_; }
+  // Moves the current row's values out (into a provider's packet); Row() is
+  // empty until the next row is fetched.
+  [[nodiscard]] std::vector<Variant> TakeRow() noexcept {
+    std::vector<Variant> row;
+    row.swap(row_);
+    return row;
+  }
 
   // The statement's text: every line of SQL followed by CR LF.
   [[nodiscard]] virtual std::string CommandText() const { return sql_.Text(); }
@@ -141,6 +151,8 @@ class TSQLQuery : public TComponent {
   std::string PrepareForRun();
   // Prepares once; columns are described for Open.
   void Prepare(const std::string& text, bool columns);
+  [[nodiscard]] bool Prepared() const noexcept;
+  // Drops the statement; the cursor object and its buffers stay for the next.
   void Unprepare() noexcept;
   [[noreturn]] void Fail(int status, const std::string& serverText);
   bool FetchRow();

@@ -168,6 +168,32 @@ TEST_F(ApplyTest, NullAssignmentsAreSentAndUnassignedFieldsLeftOut) {
                                              "where TERC_NIT > '100' order by 1"));
 }
 
+TEST_F(ApplyTest, LaterAppliesWriteTheirOwnColumnsAndTable) {
+  // Same table, fewer columns than the apply before: the left-out ones take
+  // their defaults; then every column again, nulls included.
+  cds->Insert();
+  for (int i = 0; i < cds->FieldCount(); ++i) cds->Fields(i).SetValue(Variant{});
+  cds->FieldByName("TERC_NIT").SetValue(Variant{std::string("300")});
+  cds->FieldByName("TERC_TIPO").SetValue(Variant{std::string("J")});
+  cds->FieldByName("TERC_NOMBRE").SetValue(Variant{std::string("Todas")});
+  ASSERT_EQ(0, cds->ApplyUpdates(0));
+  PostTercero("301", "Algunas");
+  ASSERT_EQ(0, cds->ApplyUpdates(0));
+  EXPECT_EQ("300|J|0\n301|N|1", testsupport::QueryText(database, "select TERC_NIT, TERC_TIPO, iif(TERC_CREADO is null, 0, 1) "
+                                                                 "from TERCEROS where TERC_NIT >= '300' order by 1"));
+
+  // The same client and provider reopened on another table write there.
+  cds->Close();
+  OpenOn("SELECT * FROM CLIENTES WHERE TERC_NIT = '0'");
+  cds->Insert();
+  cds->FieldByName("TERC_NIT").SetValue(Variant{std::string("301")});
+  cds->FieldByName("CLIE_CATEGORIA").SetValue(Variant{std::string("B")});
+  cds->FieldByName("CLIE_ZONA").SetValue(Variant{std::string("Norte")});
+  ASSERT_EQ(0, cds->ApplyUpdates(0));
+  EXPECT_EQ("301|B|Norte", testsupport::QueryText(database, "select TERC_NIT, CLIE_CATEGORIA, CLIE_ZONA from CLIENTES"));
+  EXPECT_EQ("100\n300\n301", Nits());
+}
+
 TEST_F(ApplyTest, ConstraintRejections) {
   AnswerUpdateErrors(rrAbort);
   // NOT NULL column left null once the client no longer checks it.

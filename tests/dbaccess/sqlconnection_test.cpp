@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dbaccess/errors.h"
@@ -488,6 +489,54 @@ TEST_F(SqlConnectionDb, DetachClosesStatementsAndProcedures) {
   delete lone;
   EXPECT_EQ(stray.SQLConnection(), nullptr);
   EXPECT_FALSE(stray.Active());
+}
+
+TEST_F(SqlConnectionDb, StatementsOfEverySizeOneAfterAnother) {
+  // Values shorter than the ones bound before arrive without leftovers.
+  for (const auto& [id, nombre, cod] : std::vector<std::tuple<int, std::string, std::string>>{
+           {1, std::string(20, 'x'), "abc"}, {2, "yo", "d"}, {3, "", ""}}) {
+    conn->Execute("INSERT INTO T (ID, NOMBRE, COD, N92) VALUES (?, ?, ?, 0)",
+                  {{ftInteger, std::int64_t{id}}, {ftString, nombre}, {ftString, cod}});
+  }
+  conn->Execute("INSERT INTO T (ID, NOMBRE, N92) VALUES (?, ?, ?)", {{ftInteger, std::int64_t{4}}, {ftString, Variant{}},
+                                                                     {ftBCD, Decimal{150, 2, 9}}});
+
+  // One statement object through results of 16, 1 and 32 columns and back.
+  auto open = [this](const std::string& sql) {
+    q->Close();
+    q->SQL().Clear();
+    q->SQL().Add(sql);
+    q->Open();
+    return q->Columns().size();
+  };
+  EXPECT_EQ(open("SELECT * FROM T ORDER BY ID"), 16u);
+  EXPECT_EQ(q->Row()[1], Variant{std::string(20, 'x')});
+  EXPECT_EQ(q->Row()[2], Variant{std::string("abc")});
+  EXPECT_EQ(open("SELECT NOMBRE FROM T WHERE ID = 2"), 1u);
+  EXPECT_EQ(q->Row()[0], Variant{std::string("yo")});
+  EXPECT_EQ(open("SELECT A.*, B.* FROM T A JOIN T B ON B.ID = A.ID + 1 ORDER BY A.ID"), 32u);
+  EXPECT_EQ(q->Row()[0], Variant{std::int64_t{1}});
+  EXPECT_EQ(q->Row()[16], Variant{std::int64_t{2}});
+  EXPECT_EQ(q->Row()[17], Variant{std::string("yo")});
+  EXPECT_EQ(q->Row()[18], Variant{std::string("d  ")});  // CHAR keeps its blanks
+  EXPECT_EQ(open("SELECT NOMBRE, COD, N92 FROM T WHERE ID = 3"), 3u);
+  EXPECT_EQ(q->Row()[0], Variant{std::string()});
+  EXPECT_EQ(q->Row()[1], Variant{std::string("   ")});
+  EXPECT_EQ(open("SELECT NOMBRE, N92 FROM T WHERE ID = 4"), 2u);
+  EXPECT_TRUE(IsNull(q->Row()[0]));
+  EXPECT_EQ(q->Row()[1], (Variant{Decimal{150, 2, 9}}));
+  q->Close();
+
+  // Executes and statements keep working across a new attachment.
+  conn->SetConnected(false);
+  conn->SetConnected(true);
+  const int updated =
+      conn->Execute("UPDATE T SET N92 = ? WHERE ID < ?", {{ftBCD, Decimal{5, 0, 9}}, {ftInteger, std::int64_t{3}}});
+  EXPECT_EQ(updated, 2);
+  EXPECT_EQ(Exec("DELETE FROM T WHERE N92 = 5"), 2);
+  q->SetSQLConnection(other);
+  EXPECT_EQ(Exec("DELETE FROM T WHERE ID = 3"), 1);
+  EXPECT_EQ(Ints(conn, "SELECT ID FROM T"), (std::vector<std::int64_t>{4}));
 }
 
 TEST(SqlTable, CommandText) {
