@@ -10,7 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-reps=5
+reps=7
 sizes="small medium large"
 traced="small medium"
 work=/dev/shm/consopuntos-bench
@@ -154,8 +154,13 @@ for size in $sizes; do
   out="$work/times-$size"
   rm -f "$out".*
   echo "== $size: timing $reps repetitions (load $(cut -d' ' -f1 /proc/loadavg))"
+  # The order turns round every repetition, so that drift in the machine's
+  # speed weighs on every runner alike; program and baseline always run
+  # next to each other.
   for ((r = 1; r <= reps; r++)); do
-    for name in program baseline peer; do
+    order="program baseline peer"
+    if ((r % 2 == 0)); then order="peer baseline program"; fi
+    for name in $order; do
       fresh "$tpl"
       timed "$name"
     done
@@ -165,11 +170,14 @@ for size in $sizes; do
   tb=$(cut -d' ' -f1 "$out.baseline" | median)
   tq=$(cut -d' ' -f1 "$out.peer" | median)
   rss=$(cut -d' ' -f2 "$out.program" | sort -g | tail -1)
-  cp_=$(cut -d' ' -f3 "$out.program" | median)
-  cb=$(cut -d' ' -f3 "$out.baseline" | median)
+  # Ratios: the median of each repetition's own ratio (runs taken minutes
+  # apart do not meet in one ratio).
+  rb=$(paste -d' ' "$out.program" "$out.baseline" | awk '{ print $1 / $4 }' | median)
+  rq=$(paste -d' ' "$out.program" "$out.peer" | awk '{ print $1 / $4 }' | median)
+  rc=$(paste -d' ' "$out.program" "$out.baseline" | awk '{ print $3 / $6 }' | median)
   line=$(awk -v s="$size" -v B="$B" -v C="$C" -v S="$S" -v n="$rows" -v p="$tp" -v b="$tb" -v q="$tq" -v m="$rss" \
-    -v cp="$cp_" -v cb="$cb" \
-    'BEGIN { printf "| %s | %d | %d | %d | %d | %.2f | %.2f | %.2f | %.3f | %.3f | %.0f | %.1f | %.1f | %.1f | %.3f |", s, B, C, S, n, p, b, q, p / b, p / q, n / p, p / n * 1e6, b / n * 1e6, m / 1024, cp / cb }')
+    -v rb="$rb" -v rq="$rq" -v rc="$rc" \
+    'BEGIN { printf "| %s | %d | %d | %d | %d | %.2f | %.2f | %.2f | %.3f | %.3f | %.0f | %.1f | %.1f | %.1f | %.3f |", s, B, C, S, n, p, b, q, rb, rq, n / p, p / n * 1e6, b / n * 1e6, m / 1024, rc }')
   echo "$line"
   table+=$'\n'"$line"
 done
@@ -178,5 +186,6 @@ rm -rf "$run"
 echo
 echo "Load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Median wall times; rows = rows the run writes (customers copied, procedure calls, accumulated rows refilled);"
-echo "µs/row = program time per row; peak RSS = highest of the program's runs; CPU = median user+system seconds."
+echo "program/baseline, program/peer and CPU (user+system seconds) program/baseline: medians of the repetitions' own ratios;"
+echo "µs/row = program time per row; peak RSS = highest of the program's runs."
 echo "$table"

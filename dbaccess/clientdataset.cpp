@@ -40,11 +40,11 @@ std::string TrimProviderMessage(const std::string& message) {
 
 std::string FieldTypeName(TFieldType type) {
   static const std::array<const char*, 38> names{
-      "Unknown",   "String",   "Smallint", "Integer",    "Word",     "Boolean",     "Float",   "Currency",
-      "BCD",       "Date",     "Time",     "DateTime",   "Bytes",    "VarBytes",    "AutoInc", "Blob",
-      "Memo",      "Graphic",  "FmtMemo",  "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor",  "FixedChar",
-      "WideString", "Largeint", "ADT",     "Array",      "Reference", "DataSet",    "OraBlob", "OraClob",
-      "Variant",   "Interface", "IDispatch", "Guid",     "TimeStamp", "FMTBcd"};
+      "Unknown",    "String",    "Smallint",  "Integer",    "Word",      "Boolean",     "Float",   "Currency",
+      "BCD",        "Date",      "Time",      "DateTime",   "Bytes",     "VarBytes",    "AutoInc", "Blob",
+      "Memo",       "Graphic",   "FmtMemo",   "ParadoxOle", "DBaseOle",  "TypedBinary", "Cursor",  "FixedChar",
+      "WideString", "Largeint",  "ADT",       "Array",      "Reference", "DataSet",     "OraBlob", "OraClob",
+      "Variant",    "Interface", "IDispatch", "Guid",       "TimeStamp", "FMTBcd"};
   const auto index = static_cast<std::size_t>(type);
   return index < names.size() ? names[index] : "Unknown";
 }
@@ -109,8 +109,7 @@ void TClientDataSet::BindFields(const std::vector<FieldDesc>& columns) {
   for (TField* field : declaredFields_) {
     auto column = std::find_if(columns.begin(), columns.end(),
                                [&](const FieldDesc& c) { return SameText(c.name, field->FieldName()); });
-    if (column == columns.end())
-      throw EDatabaseError(NamedMessage(Name(), Fmt(kFieldNotFound, field->FieldName())));
+    if (column == columns.end()) throw EDatabaseError(NamedMessage(Name(), Fmt(kFieldNotFound, field->FieldName())));
     if (column->type != field->DataType())
       throw EDatabaseError(NamedMessage(Name(), Fmt(kTypeMismatch, field->FieldName(), FieldTypeName(field->DataType()),
                                                     FieldTypeName(column->type))));
@@ -121,7 +120,8 @@ void TClientDataSet::BindFields(const std::vector<FieldDesc>& columns) {
 
 void TClientDataSet::StoreRows(std::vector<std::vector<Variant>>& rows) {
   bool columnOrder = true;  // fields are the columns themselves: rows move whole
-  for (std::size_t i = 0; i < columnOfField_.size(); ++i) columnOrder = columnOrder && columnOfField_[i] == static_cast<int>(i);
+  for (std::size_t i = 0; i < columnOfField_.size(); ++i)
+    columnOrder = columnOrder && columnOfField_[i] == static_cast<int>(i);
   for (auto& values : rows) {
     auto row = std::make_unique<Row>();
     if (columnOrder && values.size() == columnOfField_.size()) {
@@ -139,8 +139,7 @@ void TClientDataSet::StoreRows(std::vector<std::vector<Variant>>& rows) {
 
 void TClientDataSet::FetchPacket(const std::string& commandText, bool withMetadata) {
   TDataSetProvider* provider = Provider();
-  RowPacket packet =
-      ProviderRequest([&] { return provider->GetRows(PacketRecords, commandText, withMetadata); });
+  RowPacket packet = ProviderRequest([&] { return provider->GetRows(PacketRecords, commandText, withMetadata); });
   if (withMetadata) BindFields(packet.columns);
   providerEof_ = PacketRecords < 0 || static_cast<int>(packet.rows.size()) < PacketRecords;
   StoreRows(packet.rows);
@@ -297,8 +296,8 @@ void TClientDataSet::Cancel() {
 void TClientDataSet::CancelUpdates() {
   Cancel();
   if (changeLog_.empty()) return;
-  const Row* currentRow = current_ >= 0 && current_ < RecordCount() ? rows_[static_cast<std::size_t>(current_)].get()
-                                                                     : nullptr;
+  const Row* currentRow =
+      current_ >= 0 && current_ < RecordCount() ? rows_[static_cast<std::size_t>(current_)].get() : nullptr;
   const int oldCurrent = current_;
   int removedBefore = 0;
   for (std::size_t i = 0; i < rows_.size(); ++i)

@@ -63,9 +63,8 @@ class TDataSetProvider;
 using TDataSetErrorEvent = std::function<void(TClientDataSet& dataSet, const EDatabaseError& e, TDataAction& action)>;
 using TResolverErrorEvent = std::function<void(TComponent* sender, TClientDataSet& dataSet, const EUpdateError& e,
                                                TUpdateKind updateKind, TResolverResponse& response)>;
-using TReconcileErrorEvent =
-    std::function<void(TClientDataSet& dataSet, const EReconcileError& e, TUpdateKind updateKind,
-                       TReconcileAction& action)>;
+using TReconcileErrorEvent = std::function<void(TClientDataSet& dataSet, const EReconcileError& e,
+                                                TUpdateKind updateKind, TReconcileAction& action)>;
 
 // One logged change: its kind and, per field, the new value and whether it was assigned.
 struct DeltaRow {
@@ -84,14 +83,14 @@ struct DeltaField {
 
 // What became of each delta row in the last apply of a provider.
 struct ApplyOutcome {
-  bool committed = false;       // rows written stand (committed, or left in a caller's transaction)
-  std::vector<bool> resolved;   // per delta row: written, or ignored by the handler
+  bool committed = false;      // rows written stand (committed, or left in a caller's transaction)
+  std::vector<bool> resolved;  // per delta row: written, or ignored by the handler
 };
 
 // One entry of the error packet an apply answers with.
 struct ErrorPacketEntry {
-  int row = 0;        // position in the delta
-  int response = 0;   // TResolverResponse + 1
+  int row = 0;       // position in the delta
+  int response = 0;  // TResolverResponse + 1
   std::string message;
   std::string context;
   int category = 1;
@@ -225,13 +224,13 @@ class TClientDataSet : public TComponent, public FieldHost {
   void LoadDelta(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta, int position);
 
   TDataSetState state_ = TDataSetState::dsInactive;
-  std::vector<TField*> fields_;          // in column order
-  std::vector<TField*> declaredFields_;  // persistent fields
+  std::vector<TField*> fields_;             // in column order
+  std::vector<TField*> declaredFields_;     // persistent fields
   mutable TComponent* provider_ = nullptr;  // last found by ProviderName
-  std::deque<std::unique_ptr<Row>> rows_;  // inserts go before the current row, mostly the first
+  std::deque<std::unique_ptr<Row>> rows_;   // inserts go before the current row, mostly the first
   std::vector<Row*> changeLog_;
-  std::vector<TField*> createdFields_;   // owned, destroyed at Close
-  std::vector<int> columnOfField_;       // result column of each field
+  std::vector<TField*> createdFields_;  // owned, destroyed at Close
+  std::vector<int> columnOfField_;      // result column of each field
   std::unique_ptr<Row> insertRow_;
   int insertPos_ = 0;
   int current_ = -1;

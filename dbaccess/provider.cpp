@@ -312,7 +312,8 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
           OnUpdateError(this, deltaView, error, delta[r].kind, response);
         }
         if (response == rrMerge || response == rrApply) {
-          if (rolledBack) response = rrAbort;  // nothing to write into any more
+          if (rolledBack)
+            response = rrAbort;  // nothing to write into any more
           else {
             retry = true;
             continue;

@@ -72,8 +72,9 @@ TEST_F(ApplyTest, AcceptedRowIsCommittedAndStaysInTheDataSet) {
   EXPECT_EQ("200", cds->FieldByName("TERC_NIT").AsString());
   EXPECT_EQ("100\n200", Nits());  // seen from another attachment
   // Unassigned columns took their defaults.
-  EXPECT_EQ("N|1", testsupport::QueryText(database, "select TERC_TIPO, iif(TERC_CREADO is null, 0, 1) "
-                                                    "from TERCEROS where TERC_NIT = '200'"));
+  EXPECT_EQ("N|1", testsupport::QueryText(database,
+                                          "select TERC_TIPO, iif(TERC_CREADO is null, 0, 1) "
+                                          "from TERCEROS where TERC_NIT = '200'"));
 }
 
 TEST_F(ApplyTest, DuplicateKeyIsRolledBackReportedAndBlocksLaterApplies) {
@@ -163,9 +164,9 @@ TEST_F(ApplyTest, NullAssignmentsAreSentAndUnassignedFieldsLeftOut) {
   cds->FieldByName("TERC_NOMBRE").SetValue(Variant{std::string("Con nulos")});
   cds->Post();
   EXPECT_EQ(0, cds->ApplyUpdates(0));
-  EXPECT_EQ("200|1\n201|0",
-            testsupport::QueryText(database, "select TERC_NIT, iif(TERC_CREADO is null, 0, 1) from TERCEROS "
-                                             "where TERC_NIT > '100' order by 1"));
+  EXPECT_EQ("200|1\n201|0", testsupport::QueryText(database,
+                                                   "select TERC_NIT, iif(TERC_CREADO is null, 0, 1) from TERCEROS "
+                                                   "where TERC_NIT > '100' order by 1"));
 }
 
 TEST_F(ApplyTest, LaterAppliesWriteTheirOwnColumnsAndTable) {
@@ -179,8 +180,9 @@ TEST_F(ApplyTest, LaterAppliesWriteTheirOwnColumnsAndTable) {
   ASSERT_EQ(0, cds->ApplyUpdates(0));
   PostTercero("301", "Algunas");
   ASSERT_EQ(0, cds->ApplyUpdates(0));
-  EXPECT_EQ("300|J|0\n301|N|1", testsupport::QueryText(database, "select TERC_NIT, TERC_TIPO, iif(TERC_CREADO is null, 0, 1) "
-                                                                 "from TERCEROS where TERC_NIT >= '300' order by 1"));
+  EXPECT_EQ("300|J|0\n301|N|1", testsupport::QueryText(database,
+                                                       "select TERC_NIT, TERC_TIPO, iif(TERC_CREADO is null, 0, 1) "
+                                                       "from TERCEROS where TERC_NIT >= '300' order by 1"));
 
   // The same client and provider reopened on another table write there.
   cds->Close();
@@ -190,7 +192,8 @@ TEST_F(ApplyTest, LaterAppliesWriteTheirOwnColumnsAndTable) {
   cds->FieldByName("CLIE_CATEGORIA").SetValue(Variant{std::string("B")});
   cds->FieldByName("CLIE_ZONA").SetValue(Variant{std::string("Norte")});
   ASSERT_EQ(0, cds->ApplyUpdates(0));
-  EXPECT_EQ("301|B|Norte", testsupport::QueryText(database, "select TERC_NIT, CLIE_CATEGORIA, CLIE_ZONA from CLIENTES"));
+  EXPECT_EQ("301|B|Norte",
+            testsupport::QueryText(database, "select TERC_NIT, CLIE_CATEGORIA, CLIE_ZONA from CLIENTES"));
   EXPECT_EQ("100\n300\n301", Nits());
 }
 
@@ -221,8 +224,7 @@ TEST_F(ApplyTest, ConstraintRejections) {
 
 TEST_F(ApplyTest, WithoutLimitFailedRowsAreSkippedAndTheRestCommitted) {
   std::vector<TReconcileAction> defaults;
-  cds->OnReconcileError = [&](TClientDataSet&, const EReconcileError& e, TUpdateKind kind,
-                              TReconcileAction& action) {
+  cds->OnReconcileError = [&](TClientDataSet&, const EReconcileError& e, TUpdateKind kind, TReconcileAction& action) {
     EXPECT_EQ(ukInsert, kind);
     EXPECT_EQ(0u, std::string(e.what()).rfind("SQL Server Error: ", 0));
     defaults.push_back(action);
@@ -261,8 +263,9 @@ TEST_F(ApplyTest, FailuresNotTiedToARowReachTheCaller) {
   provider->Options &= ~poReadOnly;
 
   // A handler that raises: the apply's transaction is rolled back.
-  provider->OnUpdateError = [](TComponent*, TClientDataSet&, const EUpdateError&, TUpdateKind,
-                               TResolverResponse&) { throw EDatabaseError("Fallo del manejador."); };
+  provider->OnUpdateError = [](TComponent*, TClientDataSet&, const EUpdateError&, TUpdateKind, TResolverResponse&) {
+    throw EDatabaseError("Fallo del manejador.");
+  };
   PostTercero("100");
   EXPECT_EQ("Fallo del manejador", MessageOf<EOleException>([&] { cds->ApplyUpdates(0); }));
   EXPECT_FALSE(connection->InTransaction());

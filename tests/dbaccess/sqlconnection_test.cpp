@@ -272,7 +272,9 @@ TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
 // Parameters are counted by the server, not by looking for "?" in the text.
 TEST_F(SqlConnectionDb, ParameterCountsFromTheServer) {
   EXPECT_EQ(conn->Execute("INSERT INTO T (ID, N92, NOMBRE) VALUES (1, 0, '?') /* ? */", {}), 1);
-  EXPECT_EQ(ErrorOf([&] { conn->Execute("DELETE FROM T WHERE ID = 1", {{ftInteger, std::int64_t{1}}}); }),
+  EXPECT_EQ(ErrorOf([&] {
+              conn->Execute("DELETE FROM T WHERE ID = 1", {{ftInteger, std::int64_t{1}}});
+            }),
             "dbExpress Error: [0x0009]: Invalid Parameter");
   EXPECT_EQ(ErrorOf([&] {
               conn->Execute("UPDATE T SET NOMBRE = ? WHERE ID = ?", {{ftString, std::string("x")}});
@@ -498,8 +500,8 @@ TEST_F(SqlConnectionDb, StatementsOfEverySizeOneAfterAnother) {
     conn->Execute("INSERT INTO T (ID, NOMBRE, COD, N92) VALUES (?, ?, ?, 0)",
                   {{ftInteger, std::int64_t{id}}, {ftString, nombre}, {ftString, cod}});
   }
-  conn->Execute("INSERT INTO T (ID, NOMBRE, N92) VALUES (?, ?, ?)", {{ftInteger, std::int64_t{4}}, {ftString, Variant{}},
-                                                                     {ftBCD, Decimal{150, 2, 9}}});
+  conn->Execute("INSERT INTO T (ID, NOMBRE, N92) VALUES (?, ?, ?)",
+                {{ftInteger, std::int64_t{4}}, {ftString, Variant{}}, {ftBCD, Decimal{150, 2, 9}}});
 
   // One statement object through results of 16, 1 and 32 columns and back.
   auto open = [this](const std::string& sql) {
