@@ -332,13 +332,32 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   TDataSetProvider* provider = Provider();
 
   // The delta is a copy: a handler may change this dataset during the apply.
-  std::vector<DeltaField> deltaFields;
-  deltaFields.reserve(fields_.size());
-  for (const TField* f : fields_)
-    deltaFields.push_back(DeltaField{f->Desc(), f->ProviderFlags(), f->ReadOnly(), f->FieldKind()});
-  std::vector<DeltaRow> delta;
-  delta.reserve(changeLog_.size());
-  for (const Row* row : changeLog_) delta.push_back(DeltaRow{ukInsert, row->values, row->assigned});
+  // Its storage serves the next apply again; an apply started by a handler
+  // during this one gets storage of its own.
+  Delta nestedDelta;
+  Delta& d = applying_ ? nestedDelta : delta_;
+  struct Applying {
+    bool& flag;
+    bool before;
+    ~Applying() { flag = before; }
+  } applying{applying_, applying_};
+  applying_ = true;
+  std::vector<DeltaField>& deltaFields = d.fields;
+  deltaFields.resize(fields_.size());
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    const TField* f = fields_[i];
+    deltaFields[i].desc = f->Desc();
+    deltaFields[i].providerFlags = f->ProviderFlags();
+    deltaFields[i].readOnly = f->ReadOnly();
+    deltaFields[i].kind = f->FieldKind();
+  }
+  std::vector<DeltaRow>& delta = d.rows;
+  delta.resize(changeLog_.size());
+  for (std::size_t i = 0; i < changeLog_.size(); ++i) {
+    delta[i].kind = ukInsert;
+    delta[i].values = changeLog_[i]->values;
+    delta[i].assigned = changeLog_[i]->assigned;
+  }
 
   std::vector<ErrorPacketEntry> errors;
   const int errorCount = ProviderRequest([&] { return provider->ApplyUpdates(deltaFields, delta, maxErrors, errors); });

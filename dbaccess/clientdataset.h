@@ -237,6 +237,12 @@ class TClientDataSet : public TComponent, public FieldHost {
   bool eof_ = true;
   bool providerEof_ = true;
   std::vector<ErrorPacketEntry> lastErrors_;
+  struct Delta {
+    std::vector<DeltaField> fields;
+    std::vector<DeltaRow> rows;
+  };
+  Delta delta_;  // storage of the apply's copy
+  bool applying_ = false;
 };
 
 // Message of an exception as it leaves a provider request: trailing full

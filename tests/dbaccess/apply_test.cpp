@@ -197,6 +197,30 @@ TEST_F(ApplyTest, LaterAppliesWriteTheirOwnColumnsAndTable) {
   EXPECT_EQ("100\n300\n301", Nits());
 }
 
+TEST_F(ApplyTest, ApplyStartedByAHandlerLeavesTheOuterDeltaWhole) {
+  // The handler of the first failure drops the client's changes, posts
+  // another row and applies the client again, inside the outer apply's
+  // transaction; the outer apply still writes the rest of its own delta.
+  bool nested = false;
+  provider->OnUpdateError = [&](TComponent*, TClientDataSet&, const EUpdateError&, TUpdateKind,
+                                TResolverResponse& response) {
+    if (!nested) {
+      nested = true;
+      cds->CancelUpdates();
+      PostTercero("400", "Anidado");
+      cds->ApplyUpdates(-1);
+    }
+    response = rrSkip;
+  };
+  PostTercero("100", "Repetido");
+  PostTercero("300", "Tres");
+  EXPECT_EQ(1, cds->ApplyUpdates(-1));
+  EXPECT_TRUE(nested);
+  EXPECT_EQ(0, cds->ChangeCount());
+  EXPECT_EQ("Existente\nTres\nAnidado",
+            testsupport::QueryText(database, "select TERC_NOMBRE from TERCEROS order by TERC_NIT"));
+}
+
 TEST_F(ApplyTest, ConstraintRejections) {
   AnswerUpdateErrors(rrAbort);
   // NOT NULL column left null once the client no longer checks it.
