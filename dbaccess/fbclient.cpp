@@ -176,6 +176,7 @@ void FbCursor::Reset() noexcept {
   type = 0;
   params = -1;
   described = false;
+  selectText = false;
 }
 
 bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st) {
@@ -219,6 +220,12 @@ bool FbCursor::DescribeColumns(bool ask, fb::Status& st) {
   out.AllocateBuffers();
   described = true;
   if (out.Count() == 0) return true;
+  if (selectText) {
+    // A SELECT always returns a cursor; parameters nobody binds are found
+    // when the server refuses the execution (LacksParameters).
+    type = isc_info_sql_stmt_select;
+    return true;
+  }
   const char items[] = {isc_info_sql_stmt_type, isc_info_sql_bind, isc_info_sql_num_variables};
   return Info(items, sizeof items, st);
 }

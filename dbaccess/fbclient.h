@@ -90,7 +90,8 @@ struct FbCursor {
   int type = 0;                 // isc_info_sql_stmt_*: of a described statement with columns, or after execution
   int params = -1;              // input parameters; -1 while not asked
   bool serverCursorOpen = false;
-  bool described = false;  // columns described
+  bool described = false;   // columns described
+  bool selectText = false;  // the text is a SELECT: its type needs no request
   fb::Sqlda out;
   fb::Sqlda in;
 

@@ -50,6 +50,30 @@ constexpr int kStatusConnectionFailed = 21;
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
+// Whether the first word of a statement text, after blanks and comments, is SELECT.
+bool IsSelectText(const std::string& text) {
+  std::size_t i = 0;
+  for (;;) {
+    while (i < text.size() && IsBlankOrControl(text[i])) ++i;
+    if (text.compare(i, 2, "--") == 0) {
+      i = text.find('\n', i);
+    } else if (text.compare(i, 2, "/*") == 0) {
+      i = text.find("*/", i + 2);
+      if (i != std::string::npos) i += 2;
+    } else {
+      break;
+    }
+    if (i == std::string::npos) return false;
+  }
+  static constexpr char kSelect[] = "SELECT";
+  const std::size_t n = sizeof kSelect - 1;
+  if (text.size() - i < n) return false;
+  for (std::size_t k = 0; k < n; ++k)
+    if (std::toupper(static_cast<unsigned char>(text[i + k])) != kSelect[k]) return false;
+  const auto next = i + n < text.size() ? static_cast<unsigned char>(text[i + n]) : ' ';
+  return std::isalnum(next) == 0 && next != '_' && next != '$' && next < 0x80;
+}
+
 std::string Trim(const std::string& s) {
   auto b = std::find_if_not(s.begin(), s.end(), IsBlankOrControl);
   auto e = std::find_if_not(s.rbegin(), s.rend(), IsBlankOrControl).base();
@@ -340,6 +364,7 @@ void TSQLQuery::Prepare(const std::string& text, bool columns) {
   }
   if (!cursor_) cursor_ = std::make_unique<FbCursor>(nullptr);
   cursor_->conn = connection_->Handle();
+  cursor_->selectText = IsSelectText(text);
   if (!cursor_->Prepare(text, columns, 0, st)) Fail(fb::kStatusServerError, st.Text());
 }
 

@@ -241,6 +241,19 @@ TEST_F(SqlConnectionDb, StatementMessages) {
   q->Open();
   EXPECT_TRUE(q->IsEmpty());
   EXPECT_TRUE(q->Eof());
+
+  // A procedure with outputs returns a row but no cursor: Open neither runs
+  // it nor takes it for a select; a select behind comments is one.
+  q->Close();
+  Exec("CREATE PROCEDURE MARCAR RETURNS (R INTEGER) AS BEGIN INSERT INTO T (ID, N92) VALUES (5, 0); R = 5; END");
+  q->SQL().Clear();
+  q->SQL().Add("EXECUTE PROCEDURE MARCAR");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "QBorrar: Cursor no devuelto por la consulta");
+  EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+  q->SQL().Clear();
+  q->SQL().Add("/* primero */ -- el total\r\n  select COUNT(*) FROM T");
+  q->Open();
+  EXPECT_EQ(q->Row()[0], Variant{std::int64_t{1}});
 }
 
 TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
