@@ -28,11 +28,6 @@ std::string TrimLeftBlanks(const std::string& text) {
   return text.substr(i);
 }
 
-bool IsNameChar(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return std::isalnum(u) != 0 || c == '_' || c == '$' || u >= 0x80;
-}
-
 bool IsQuoteChar(char c) { return c == '"' || c == '\'' || c == '`'; }
 
 // A minimal SQL tokenizer: names, quoted names, literals and single symbols.
@@ -67,9 +62,9 @@ class SqlTokenizer {
       }
       return t;
     }
-    if (IsNameChar(c)) {
+    if (IsSqlNameChar(c)) {
       t.kind = Token::kName;
-      while (pos_ < sql_.size() && IsNameChar(sql_[pos_])) t.text += sql_[pos_++];
+      while (pos_ < sql_.size() && IsSqlNameChar(sql_[pos_])) t.text += sql_[pos_++];
       return t;
     }
     t.kind = Token::kSymbol;
@@ -83,19 +78,7 @@ class SqlTokenizer {
   void Skip() { ++pos_; }
 
  private:
-  void SkipBlanksAndComments() {
-    for (;;) {
-      while (pos_ < sql_.size() && static_cast<unsigned char>(sql_[pos_]) <= 32) ++pos_;
-      if (sql_.compare(pos_, 2, "--") == 0) {
-        while (pos_ < sql_.size() && sql_[pos_] != '\n') ++pos_;
-      } else if (sql_.compare(pos_, 2, "/*") == 0) {
-        const std::size_t end = sql_.find("*/", pos_ + 2);
-        pos_ = end == std::string::npos ? sql_.size() : end + 2;
-      } else {
-        return;
-      }
-    }
-  }
+  void SkipBlanksAndComments() { pos_ = SkipSqlBlanksAndComments(sql_, pos_); }
 
   const std::string& sql_;
   std::size_t pos_ = 0;

@@ -52,26 +52,13 @@ bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // Whether the first word of a statement text, after blanks and comments, is SELECT.
 bool IsSelectText(const std::string& text) {
-  std::size_t i = 0;
-  for (;;) {
-    while (i < text.size() && IsBlankOrControl(text[i])) ++i;
-    if (text.compare(i, 2, "--") == 0) {
-      i = text.find('\n', i);
-    } else if (text.compare(i, 2, "/*") == 0) {
-      i = text.find("*/", i + 2);
-      if (i != std::string::npos) i += 2;
-    } else {
-      break;
-    }
-    if (i == std::string::npos) return false;
-  }
+  const std::size_t i = SkipSqlBlanksAndComments(text, 0);
   static constexpr char kSelect[] = "SELECT";
   const std::size_t n = sizeof kSelect - 1;
   if (text.size() - i < n) return false;
   for (std::size_t k = 0; k < n; ++k)
     if (std::toupper(static_cast<unsigned char>(text[i + k])) != kSelect[k]) return false;
-  const auto next = i + n < text.size() ? static_cast<unsigned char>(text[i + n]) : ' ';
-  return std::isalnum(next) == 0 && next != '_' && next != '$' && next < 0x80;
+  return i + n == text.size() || !IsSqlNameChar(text[i + n]);
 }
 
 std::string Trim(const std::string& s) {
