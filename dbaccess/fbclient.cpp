@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dbaccess/sqlconnection.h"
 
 namespace dbx {
 
@@ -185,12 +184,11 @@ bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values
   const auto dialect = static_cast<unsigned short>(conn->dialect);
   // Every request goes through the engine's locks, and each description
   // makes it fill a large buffer: the columns are described only for a
-  // caller that reads rows, the type is asked then only of a statement with
-  // columns (a select or a procedure with outputs), and the parameters are
-  // described only for a caller with values to bind. Execution reports the
-  // type otherwise (RowsAffected).
-  // Room for as many columns as the largest statement before: most selects
-  // are described by the prepare itself.
+  // caller that reads rows (with room for as many as the largest statement
+  // before, so that the prepare itself describes most selects), the type is
+  // asked then only of a statement with columns that is not a SELECT, and the
+  // parameters are described only for a caller with values to bind.
+  // Execution reports the type otherwise (RowsAffected).
   out.Resize(out.Capacity());
   if (isc_dsql_prepare(st.get(), tr, &stmt, static_cast<unsigned short>(std::min<std::size_t>(text.size(), 65535)),
                        text.data(), dialect, columns ? out.get() : nullptr) != 0)

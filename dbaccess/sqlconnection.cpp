@@ -53,12 +53,8 @@ bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 // Whether the first word of a statement text, after blanks and comments, is SELECT.
 bool IsSelectText(const std::string& text) {
   const std::size_t i = SkipSqlBlanksAndComments(text, 0);
-  static constexpr char kSelect[] = "SELECT";
-  const std::size_t n = sizeof kSelect - 1;
-  if (text.size() - i < n) return false;
-  for (std::size_t k = 0; k < n; ++k)
-    if (std::toupper(static_cast<unsigned char>(text[i + k])) != kSelect[k]) return false;
-  return i + n == text.size() || !IsSqlNameChar(text[i + n]);
+  const std::size_t n = 6;  // "SELECT"
+  return SameText(text.substr(i, n), "SELECT") && (i + n == text.size() || !IsSqlNameChar(text[i + n]));
 }
 
 std::string Trim(const std::string& s) {
@@ -433,10 +429,11 @@ int TSQLQuery::ExecSQL() {
   fb::Status st;
   if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
   if (cursor_->params > 0) Fail(11, {});
-  const bool procedure = cursor_->type == isc_info_sql_stmt_exec_procedure;
+  // A procedure's output values are not wanted: none are described here (a
+  // procedure described by Open was refused and dropped there).
   int rows = 0;
   if (isc_dsql_execute2(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
-                        nullptr, procedure && cursor_->out.Count() > 0 ? cursor_->out.get() : nullptr) != 0) {
+                        nullptr, nullptr) != 0) {
     if (cursor_->LacksParameters()) Fail(11, {});
     Fail(fb::kStatusServerError, st.Text());
   }
