@@ -55,7 +55,11 @@ std::string Params(const XSQLDA* in) {
   std::string out = std::to_string(in != nullptr ? in->sqld : 0);
   for (int i = 0; in != nullptr && i < in->sqld; ++i) {
     const XSQLVAR& v = in->sqlvar[i];
-    out += " " + std::to_string(v.sqltype) + "/" + std::to_string(v.sqlscale);
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on " " + std::string.
+    out += ' ';
+    out += std::to_string(v.sqltype);
+    out += '/';
+    out += std::to_string(v.sqlscale);
     if (v.sqlind != nullptr && *v.sqlind < 0) out += "/null";
   }
   return out;

@@ -60,10 +60,12 @@ QPixmap CancelPicture() {
   return p;
 }
 
-QIcon ProgramIcon() {
-  QPixmap p = Blank(32, 32);
+QPixmap ProgramLogo(int size) {
+  QPixmap p = Blank(size, size);
   QPainter g(&p);
   g.setRenderHint(QPainter::Antialiasing);
+  g.setRenderHint(QPainter::TextAntialiasing);
+  g.scale(size / 32.0, size / 32.0);  // drawn on a 32 x 32 grid
   g.setPen(QPen(QColor(0, 0, 90), 2));
   g.setBrush(QColor(255, 200, 40));
   g.drawEllipse(QRectF(2, 2, 28, 28));
@@ -73,5 +75,11 @@ QIcon ProgramIcon() {
   g.setFont(f);
   g.setPen(QColor(0, 0, 90));
   g.drawText(QRectF(2, 2, 28, 28), Qt::AlignCenter, QStringLiteral("P+"));
-  return QIcon(p);
+  return p;
+}
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) icon.addPixmap(ProgramLogo(size));
+  return icon;
 }

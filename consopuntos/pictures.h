@@ -8,5 +8,7 @@
 [[nodiscard]] QPixmap RefreshPicture();
 // A red diagonal cross with a dark outline (46 x 32).
 [[nodiscard]] QPixmap CancelPicture();
-// The 32 x 32 product logo.
+// The product logo, drawn at size x size (the window's icon is the 32 x 32 one).
+[[nodiscard]] QPixmap ProgramLogo(int size);
+// The program's icon: the logo at 16, 32 and 48 pixels.
 [[nodiscard]] QIcon ProgramIcon();

@@ -8,6 +8,7 @@ PKGS=(
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils firebird3.0-server
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xdotool x11-apps imagemagick fonts-dejavu-core locales time
+  dpkg-dev lintian desktop-file-utils
 )
 missing=()
 for p in "${PKGS[@]}"; do

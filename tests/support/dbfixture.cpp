@@ -250,11 +250,12 @@ std::string Decimal(int64_t value, int scale) {
   const size_t places = scale < 0 ? static_cast<size_t>(-scale) : 0;
   if (places > 0) {
     if (digits.size() <= places) digits.insert(0, places - digits.size() + 1, '0');
-    digits.insert(digits.size() - places, ".");
+    digits.insert(digits.size() - places, 1, '.');
   } else if (scale > 0) {
     digits.append(static_cast<size_t>(scale), '0');
   }
-  return (negative ? "-" : "") + digits;
+  if (negative) digits.insert(0, 1, '-');
+  return digits;
 }
 
 std::string DateText(ISC_DATE date) {
