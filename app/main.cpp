@@ -12,8 +12,11 @@
 #include "dm/dm.h"
 
 int main(int argc, char** argv) {
-  SetCommandLine(argc, argv);  // before the toolkit takes its own options out
-  QApplication app(argc, argv);
+  SetCommandLine(argc, argv);
+  // Every argument belongs to the program: the toolkit gets none of them (its
+  // platform and the rest come from its environment variables).
+  int toolkitArgc = 1;
+  QApplication app(toolkitArgc, argv);
   Application().Title = "consopuntos";
   dbx::ReloadSettings();
   QtUserInterface ui;

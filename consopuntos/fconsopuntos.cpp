@@ -13,6 +13,7 @@
 #include <QStringDecoder>
 #include <QToolButton>
 #include <QWindow>
+#include <limits>
 
 #include "consopuntos/cmdline.h"
 #include "consopuntos/pictures.h"
@@ -171,7 +172,11 @@ void Tfconsopuntos::BuildControls() {
   Cia = new QLineEdit(GroupBox1);
   Cia->setObjectName("Cia");
   Cia->setGeometry(100, 80, 45, 21);
-  for (QLineEdit* e : {Tusua, TClave, Cia}) e->setFrame(false);
+  for (QLineEdit* e : {Tusua, TClave, Cia}) {
+    e->setFrame(false);
+    e->setMaxLength(std::numeric_limits<int>::max());  // no length limit
+  }
+  Servidor->setStyleSheet(QStringLiteral("QComboBox { %1 }").arg(QString::fromLatin1(kFlatBevel)));
   Tusua->setStyleSheet(QString::fromLatin1(kFlatBevel));
   Cia->setStyleSheet(QString::fromLatin1(kFlatBevel));
   // One style sheet only: the password character is taken when the first one
@@ -186,6 +191,15 @@ void Tfconsopuntos::BuildControls() {
   EFecIni->setObjectName("EFecIni");
   EFecIni->setGeometry(75, 16, 89, 21);
   EFecIni->setCalendarPopup(true);
+  // Every date the date parsing accepts: years 1 to 9999. The toolkit holds
+  // none before year 100; such a date is shown as the field's special text.
+  EFecIni->setDateRange(QDate(100, 1, 1), QDate(9999, 12, 31));
+  connect(EFecIni, &QDateEdit::dateChanged, this, [this](const QDate& d) {
+    if (settingDate_) return;
+    // The user picked a date.
+    EFecIni->setSpecialValueText({});
+    fecha_ = Date{d.year(), d.month(), d.day()};
+  });
   EFecIni->setDisplayFormat(QtDateFormat(Settings().shortDateFormat, Settings().dateSeparator));
   EFecIni->setEnabled(false);
 
@@ -219,15 +233,20 @@ void Tfconsopuntos::BuildControls() {
   Panel5->setObjectName("Panel5");
   Panel5->setGeometry(8, 84, 337, 41);
   Panel5->setAlignment(Qt::AlignCenter);
-  Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel5->setLineWidth(2);
+  // A raised outer and a lowered inner bevel.
+  Panel5->setFrameStyle(QFrame::Box | QFrame::Raised);
+  Panel5->setLineWidth(1);
+  Panel5->setMidLineWidth(0);
   Panel5->setAutoFillBackground(true);
   QFont statusFont = FormFont();
   statusFont.setPixelSize(13);
   Panel5->setFont(statusFont);
+  // The form's background role is the button face, and a label draws with the
+  // role that goes with its background unless told otherwise.
   QPalette pal = Panel5->palette();
   pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
   Panel5->setPalette(pal);
+  Panel5->setForegroundRole(QPalette::WindowText);
   Panel5->hide();
 
   // Tab order: the five inputs; everything else takes no focus.
@@ -376,12 +395,22 @@ std::string Tfconsopuntos::TusuaText() const { return FromControl(Tusua->text())
 std::string Tfconsopuntos::TClaveText() const { return FromControl(TClave->text()); }
 std::string Tfconsopuntos::CiaText() const { return FromControl(Cia->text()); }
 
-Date Tfconsopuntos::FechaTransmision() const {
-  const QDate d = EFecIni->date();
-  return Date{d.year(), d.month(), d.day()};
-}
+Date Tfconsopuntos::FechaTransmision() const { return fecha_; }
 
-void Tfconsopuntos::SetFechaTransmision(const Date& date) { EFecIni->setDate(QDate(date.year, date.month, date.day)); }
+void Tfconsopuntos::SetFechaTransmision(const Date& date) {
+  fecha_ = date;
+  const QDate shown(date.year, date.month, date.day);
+  settingDate_ = true;
+  if (shown >= EFecIni->minimumDate()) {
+    EFecIni->setSpecialValueText({});
+    EFecIni->setDate(shown);
+  } else {
+    // Shown at the field's minimum, which displays the special text instead.
+    EFecIni->setSpecialValueText(ToDisplay(DateToStr(DateTime{date, {}})));
+    EFecIni->setDate(EFecIni->minimumDate());
+  }
+  settingDate_ = false;
+}
 
 void Tfconsopuntos::SetStatusText(const std::string& text) {
   statusText_ = text;

@@ -101,6 +101,8 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent {
 
   std::string statusText_;
   bool activated_ = false;
+  dbx::Date fecha_{2003, 1, 20};  // the transmission date; the field shows it
+  bool settingDate_ = false;
 };
 
 // The single main form.

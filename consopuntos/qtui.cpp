@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 
 #include "consopuntos/fconsopuntos.h"
 #include "dm/application.h"
@@ -15,8 +16,11 @@ void QtUserInterface::ErrorDialog(const std::string& text) {
 }
 
 void QtUserInterface::MessageBox(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(Application().Title.c_str()), ToDisplay(text),
-                  QMessageBox::Ok);
+  QMessageBox box(QMessageBox::NoIcon, ToDisplay(Application().Title), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("MessageBox");
+  // Centred on the screen, not on a window.
+  box.adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    box.move(screen->availableGeometry().center() - box.rect().center());
   box.exec();
 }

@@ -145,7 +145,7 @@ void Tfconsopuntos::EnviarConsolidado() {
       RunStatement(fdm->QAcumulado,
                    "INSERT INTO puntos_cliente_acumulado (TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER) "
                    "VALUES (" +
-                       SqlLiteral(CAcumulado->Fields(0).Value()) + "," + SqlLiteral(CAcumulado->Fields(1).Value()) +
+                       SqlQuotedKey(CAcumulado->Fields(0).Value()) + "," + SqlLiteral(CAcumulado->Fields(1).Value()) +
                        "," + SqlLiteral(CAcumulado->Fields(2).Value()) + "," +
                        SqlLiteral(CAcumulado->Fields(3).Value()) + ")");
       CAcumulado->Next();
@@ -170,7 +170,7 @@ void Tfconsopuntos::CopiarFaltantes(TClientDataSet* source, TClientDataSet* targ
                                     const std::string& probeText) {
   while (!source->Eof()) {
     probe->SQL().Clear();
-    probe->SQL().Add(probeText + SqlLiteral(source->Fields(0).Value()));
+    probe->SQL().Add(probeText + SqlQuotedKey(source->Fields(0).Value()));
     probe->Open();
     if (probe->IsEmpty()) {
       target->Insert();

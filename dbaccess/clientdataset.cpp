@@ -247,6 +247,7 @@ void TClientDataSet::Insert() {
   insertRow_ = std::make_unique<Row>();
   insertRow_->values.assign(fields_.size(), Variant{});
   insertRow_->assigned.assign(fields_.size(), false);
+  insertRow_->id = nextRowId_++;
   insertPos_ = std::max(current_, 0);
   state_ = TDataSetState::dsInsert;
   eof_ = false;
@@ -353,15 +354,19 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   }
   std::vector<DeltaRow>& delta = d.rows;
   delta.resize(changeLog_.size());
+  // The rows by identity: a handler may change the change log meanwhile.
+  std::vector<std::uint64_t> ids(changeLog_.size());
   for (std::size_t i = 0; i < changeLog_.size(); ++i) {
     delta[i].kind = ukInsert;
     delta[i].values = changeLog_[i]->values;
     delta[i].assigned = changeLog_[i]->assigned;
+    ids[i] = changeLog_[i]->id;
   }
 
   std::vector<ErrorPacketEntry> errors;
-  const int errorCount = ProviderRequest([&] { return provider->ApplyUpdates(deltaFields, delta, maxErrors, errors); });
-  const ApplyOutcome outcome = provider->LastApply();
+  ApplyOutcome outcome;
+  const int errorCount =
+      ProviderRequest([&] { return provider->ApplyUpdates(deltaFields, delta, maxErrors, errors, outcome); });
   lastErrors_ = errors;
 
   // Reconcile the failed rows; they stay in the change log either way.
@@ -370,11 +375,10 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
     const EReconcileError error(entry.message, entry.context, entry.errorCode, 0);
     TReconcileAction action = entry.response == rrSkip + 1 ? raSkip : raAbort;
     if (OnReconcileError) {
-      const std::size_t logIndex = static_cast<std::size_t>(entry.row - 1);
-      if (logIndex < changeLog_.size()) {
-        const Row* failed = changeLog_[logIndex];
+      const auto logIndex = static_cast<std::size_t>(entry.row - 1);
+      if (logIndex < ids.size()) {
         for (std::size_t i = 0; i < rows_.size(); ++i)
-          if (rows_[i].get() == failed) current_ = static_cast<int>(i);
+          if (rows_[i]->id == ids[logIndex]) current_ = static_cast<int>(i);
       }
       try {
         OnReconcileError(*this, error, ukInsert, action);
@@ -388,10 +392,12 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   }
 
   if (outcome.committed) {
-    std::vector<Row*> remaining;
-    for (std::size_t i = 0; i < changeLog_.size(); ++i)
-      if (i >= outcome.resolved.size() || !outcome.resolved[i]) remaining.push_back(changeLog_[i]);
-    changeLog_ = std::move(remaining);
+    std::vector<std::uint64_t> done;
+    for (std::size_t i = 0; i < ids.size() && i < outcome.resolved.size(); ++i)
+      if (outcome.resolved[i]) done.push_back(ids[i]);
+    std::erase_if(changeLog_, [&done](const Row* row) {
+      return std::find(done.begin(), done.end(), row->id) != done.end();
+    });
   }
   return errorCount;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,17 +30,21 @@ enum TProviderOption : unsigned {
 };
 enum class TDataSetState { dsInactive, dsBrowse, dsInsert };
 
-// The error of one row of an apply.
+// The error of one row of an apply: the message of the exception the row's
+// statement raised, unchanged, its codes, and that exception itself.
 class EUpdateError : public EDatabaseError {
  public:
-  EUpdateError(const std::string& message, int errorCode, int previousError)
-      : EDatabaseError(message), errorCode_(errorCode), previousError_(previousError) {}
+  EUpdateError(const std::string& message, int errorCode, int previousError, std::exception_ptr original = {})
+      : EDatabaseError(message), errorCode_(errorCode), previousError_(previousError), original_(std::move(original)) {}
   [[nodiscard]] int ErrorCode() const noexcept { return errorCode_; }
   [[nodiscard]] int PreviousError() const noexcept { return previousError_; }
+  // The exception raised while writing the row (rethrow it to inspect it).
+  [[nodiscard]] const std::exception_ptr& OriginalException() const noexcept { return original_; }
 
  private:
   int errorCode_;
   int previousError_;
+  std::exception_ptr original_;
 };
 
 // A failed row as the client dataset sees it when reconciling.
@@ -116,12 +121,14 @@ class TDataSetProvider : public TComponent {
   RowPacket GetRows(int count, const std::string& commandText, bool withMetadata);
   void Execute(const std::string& commandText);
   // Writes the delta inside one transaction; returns the error count and
-  // fills the error packet. Never raises for a row the database rejects.
+  // fills the error packet and the outcome of every row. Never raises for a
+  // row the database rejects. Everything an apply works on is its own, so a
+  // handler may apply again (this provider or another) while it runs.
   int ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta, int maxErrors,
-                   std::vector<ErrorPacketEntry>& errors);
+                   std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome);
   void Reset() noexcept;
 
-  // Per-row result of the last ApplyUpdates.
+  // The outcome of the last apply that finished.
   [[nodiscard]] const ApplyOutcome& LastApply() const noexcept { return lastApply_; }
   // Get-rows requests served so far.
   [[nodiscard]] int GetRowsRequests() const noexcept { return getRowsRequests_; }
@@ -212,6 +219,7 @@ class TClientDataSet : public TComponent, public FieldHost {
   struct Row {
     std::vector<Variant> values;  // one per field, in field order
     std::vector<bool> assigned;   // of an inserted row; empty for a fetched one
+    std::uint64_t id = 0;         // of an inserted row: unique within the dataset
   };
   void BindFields(const std::vector<FieldDesc>& columns);
   void FetchPacket(const std::string& commandText, bool withMetadata);
@@ -233,6 +241,7 @@ class TClientDataSet : public TComponent, public FieldHost {
   std::vector<int> columnOfField_;      // result column of each field
   std::unique_ptr<Row> insertRow_;
   int insertPos_ = 0;
+  std::uint64_t nextRowId_ = 1;
   int current_ = -1;
   bool eof_ = true;
   bool providerEof_ = true;

@@ -394,9 +394,13 @@ bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
       continue;
     }
     switch (t) {
-      case SQL_TEXT:
-        value = std::string(v.sqldata, static_cast<std::size_t>(v.sqllen));
+      case SQL_TEXT: {
+        std::size_t len = static_cast<std::size_t>(v.sqllen);
+        if (conn->trimChar)
+          while (len > 0 && v.sqldata[len - 1] == ' ') --len;
+        value = std::string(v.sqldata, len);
         break;
+      }
       case SQL_VARYING: {
         ISC_USHORT len;
         std::memcpy(&len, v.sqldata, sizeof len);
@@ -449,13 +453,19 @@ bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
         if (isc_open_blob2(st.get(), &conn->db, tr, &blob, &id, 0, nullptr) != 0) return false;
         std::string bytes;
         char chunk[32768];
+        bool limited = false;
         for (;;) {
           unsigned short got = 0;
           const ISC_STATUS rc = isc_get_segment(st.get(), &blob, &got, sizeof chunk, chunk);
           if (rc != 0 && rc != isc_segment) break;
           bytes.append(chunk, got);
+          if (blobLimit >= 0 && bytes.size() >= static_cast<std::size_t>(blobLimit)) {
+            bytes.resize(static_cast<std::size_t>(blobLimit));
+            limited = true;
+            break;
+          }
         }
-        const bool ended = st.v[1] == isc_segstr_eof || !st.Failed();
+        const bool ended = limited || st.v[1] == isc_segstr_eof || !st.Failed();
         if (!ended) {
           fb::Status ignored;
           isc_close_blob(ignored.get(), &blob);

@@ -68,6 +68,8 @@ struct FbConnection {
   isc_tr_handle explicitTr = 0;  // the explicit transaction, 0 when none
   int dialect = 3;
   bool waitOnLocks = true;
+  bool commitRetain = false;  // commits keep the transaction's cursors open
+  bool trimChar = false;      // CHAR values lose their trailing blanks
   int isolation = 0;
 
   FbConnection() = default;
@@ -92,6 +94,7 @@ struct FbCursor {
   bool serverCursorOpen = false;
   bool described = false;   // columns described
   bool selectText = false;  // the text is a SELECT: its type needs no request
+  long long blobLimit = -1; // largest blob value read, in bytes; -1 whole
   fb::Sqlda out;
   fb::Sqlda in;
 

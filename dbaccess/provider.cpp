@@ -252,9 +252,9 @@ void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& q
 }
 
 int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta,
-                                   int maxErrors, std::vector<ErrorPacketEntry>& errors) {
-  lastApply_.committed = false;
-  lastApply_.resolved.assign(delta.size(), false);
+                                   int maxErrors, std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome) {
+  outcome.committed = false;
+  outcome.resolved.assign(delta.size(), false);
   errors.clear();
   if ((Options & poReadOnly) != 0) throw EDatabaseError(kReadOnlyProvider);
   if (DataSet == nullptr) throw EDatabaseError(NamedMessage(Name(), kMissingDataSet));
@@ -277,16 +277,18 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
       bool retry = false;
       for (;;) {
         std::string message;
+        std::exception_ptr original;
         try {
           if (retry) throw EDatabaseError(kInvalidResponse);  // an inserted row cannot be merged or reapplied
           WriteRow(*connection, quotedTable, fields, delta[r]);
-          lastApply_.resolved[r] = true;
+          outcome.resolved[r] = true;
           break;
         } catch (const std::exception& e) {
           message = e.what();
+          original = std::current_exception();
         }
         if (!connection->InTransaction()) rolledBack = true;
-        const EUpdateError error(message, 1, previousError);
+        const EUpdateError error(message, 1, previousError, std::move(original));
         previousError = 1;
         TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
         if (OnUpdateError) {
@@ -303,7 +305,7 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
           }
         }
         if (response == rrIgnore) {
-          lastApply_.resolved[r] = true;
+          outcome.resolved[r] = true;
           break;
         }
         if (response != rrSkip) response = rrAbort;
@@ -345,7 +347,8 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
       connection->Rollback(1);
     }
   }
-  lastApply_.committed = keep;
+  outcome.committed = keep;
+  lastApply_ = outcome;
   return errorCount;
 }
 

@@ -130,11 +130,39 @@ void TSQLConnection::SetConnected(bool value) {
   }
 }
 
+// The attachment string with a port: Firebird takes the port only inside
+// it, as host/port:path or inet://host:port/path. A string without a host,
+// or that names a port already, is left as it is.
+std::string WithServerPort(const std::string& database, const std::string& port) {
+  if (port.empty()) return database;
+  for (const char* scheme : {"inet://", "inet4://", "inet6://"}) {
+    const std::string prefix = scheme;
+    if (database.compare(0, prefix.size(), prefix) != 0) continue;
+    std::size_t hostEnd = prefix.size();
+    if (hostEnd < database.size() && database[hostEnd] == '[') hostEnd = database.find(']', hostEnd);
+    if (hostEnd == std::string::npos) return database;
+    const std::size_t end = database.find_first_of(":/", hostEnd);
+    if (end == std::string::npos || database[end] == ':') return database;
+    return database.substr(0, end) + ":" + port + database.substr(end);
+  }
+  std::size_t hostEnd = 0;
+  if (!database.empty() && database[0] == '[') {
+    hostEnd = database.find(']');
+    if (hostEnd == std::string::npos) return database;
+  }
+  const std::size_t colon = database.find(':', hostEnd);
+  // One letter before the colon is a drive, not a host.
+  if (colon == std::string::npos || colon < 2) return database;
+  const std::string host = database.substr(0, colon);
+  if (host.find_first_of("/\\") != std::string::npos) return database;
+  return host + "/" + port + database.substr(colon);
+}
+
 void TSQLConnection::Attach() {
   if (DriverName.empty()) throw EDatabaseError("Falta la propiedad DriverName");
   if (LibraryName.empty() || VendorLib.empty())
     throw EDatabaseError(NamedMessage(Name(), "Nombre de DLL/Librería Compartida no especificado"));
-  const std::string database = Trim(params_.Value("Database"));
+  std::string database = Trim(params_.Value("Database"));
   if (database.empty())
     throw EDatabaseError(ConnectionName.empty() ? "Falta el nombre de la conexión" : "Falta la propiedad DataBase");
 
@@ -143,20 +171,35 @@ void TSQLConnection::Attach() {
     auto conn = std::make_unique<FbConnection>();
     const std::string user = params_.Value("User_Name");
     const std::string password = params_.Value("Password");
+    const auto present = [this](const char* name) { return params_.IndexOfName(name) >= 0; };
+    const auto flag = [this](const char* name) { return Upper(Trim(params_.Value(name))) == "TRUE"; };
+    // An integer option; a value that is not one is refused, and so ignored.
+    const auto integer = [this](const char* name, int& value) {
+      const std::string text = Trim(params_.Value(name));
+      char* end = nullptr;
+      const long n = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || end == nullptr || *end != '\0') return false;
+      value = static_cast<int>(n);
+      return true;
+    };
 
     std::string dpb(1, static_cast<char>(isc_dpb_version1));
     if (!user.empty()) AddDpbText(dpb, isc_dpb_user_name, user);
     if (!password.empty()) AddDpbText(dpb, isc_dpb_password, password);
-    if (params_.IndexOfName("RoleName") >= 0) {
+    // The options, in the order the driver hands them over. HostName,
+    // BlockingMode, "Multiple Transaction" and "Custom String" have no
+    // counterpart in the Firebird client library and are not used.
+    if (present("RoleName")) {
       const std::string role = Trim(params_.Value("RoleName"));
       if (!role.empty()) AddDpbText(dpb, isc_dpb_sql_role_name, role);
     }
-    if (params_.IndexOfName("WaitOnLocks") >= 0)
-      conn->waitOnLocks = Upper(Trim(params_.Value("WaitOnLocks"))) == "TRUE";
+    if (present("WaitOnLocks")) conn->waitOnLocks = flag("WaitOnLocks");
+    if (present("CommitRetain")) conn->commitRetain = flag("CommitRetain");
     const std::string charset = Trim(params_.Value("ServerCharSet"));
     if (!charset.empty()) AddDpbText(dpb, isc_dpb_lc_ctype, charset);
 
-    const std::string isolation = Lower(Trim(params_.Value(DriverName + " TransIsolation")));
+    // The value in lower case, as it stands: " DirtyRead " is none of the names.
+    const std::string isolation = Lower(params_.Value(DriverName + " TransIsolation"));
     isolation_ = isolation == "repeatableread" ? xilRepeatableRead
                  : isolation == "dirtyread"    ? xilDirtyRead
                                                : xilReadCommitted;
@@ -166,6 +209,15 @@ void TSQLConnection::Attach() {
     conn->dialect = dialect.empty() ? 3 : std::atoi(dialect.c_str());
     if (conn->dialect < 1 || conn->dialect > 3) conn->dialect = 3;
     AddDpbInt(dpb, isc_dpb_sql_dialect, conn->dialect);
+
+    if (present("OS Authentication") && flag("OS Authentication")) AddDpbText(dpb, isc_dpb_trusted_auth, "");
+    int port = 0;
+    if (integer("Server Port", port) && port > 0 && port < 65536)
+      database = WithServerPort(database, std::to_string(port));
+    if (present("Trim Char")) conn->trimChar = flag("Trim Char");
+    int timeout = 0;
+    if (integer("Connection Timeout", timeout) && timeout > 0) AddDpbInt(dpb, isc_dpb_connect_timeout, timeout);
+    blobSize_ = BlobSizeParam();
 
     fb::Status st;
     if (isc_attach_database(st.get(), static_cast<short>(std::min<std::size_t>(database.size(), 32767)),
@@ -184,6 +236,13 @@ void TSQLConnection::Attach() {
     state_ = csClosed;
     throw;
   }
+}
+
+int TSQLConnection::BlobSizeParam() const {
+  const std::string text = Trim(params_.Value("BlobSize"));
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  return text.empty() || end == nullptr || *end != '\0' ? -1 : static_cast<int>(n);
 }
 
 void TSQLConnection::Detach() noexcept {
@@ -315,7 +374,10 @@ void TSQLQuery::SetSQLConnection(TSQLConnection* connection) {
   Unprepare();
   if (connection_ != nullptr) connection_->UnregisterStatement(this);
   connection_ = connection;
-  if (connection_ != nullptr) connection_->RegisterStatement(this);
+  if (connection_ != nullptr) {
+    connection_->RegisterStatement(this);
+    if (MaxBlobSize == 0) MaxBlobSize = connection_->BlobSizeParam();
+  }
 }
 
 void TSQLQuery::Fail(int status, const std::string& serverText) {
@@ -368,6 +430,7 @@ void TSQLQuery::Open() {
     Unprepare();
     throw EDatabaseError(NamedMessage(Name(), "Cursor no devuelto por la consulta"));
   }
+  cursor_->blobLimit = MaxBlobSize > 0 ? static_cast<long long>(MaxBlobSize) * 1024 : -1;
   fb::Status st;
   if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
   if (cursor_->params > 0) Fail(11, {});

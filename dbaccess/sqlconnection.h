@@ -23,12 +23,32 @@ enum : int { csClosed = 0, csOpen = 1, csConnecting = 2, csExecuting = 3, csDisc
 // Isolation levels.
 enum : int { xilReadCommitted = 0, xilRepeatableRead = 1, xilDirtyRead = 2 };
 
+// The attachment string with a TCP port written into it (host/port:path,
+// inet://host:port/path); a string without a host, or with a port, stays.
+[[nodiscard]] std::string WithServerPort(const std::string& database, const std::string& port);
+
 // A positional parameter of a connection-level execute.
 struct Param {
   TFieldType type = ftUnknown;
   Variant value;
 };
 
+// Connection parameters, read at every attach (names without regard to case):
+//   Database (trimmed), User_Name, Password    the attach; user and password untrimmed
+//   RoleName, ServerCharSet, SQLDialect        role, character set (when not empty), dialect
+//   WaitOnLocks, CommitRetain                  TRUE/other: wait on locks; commit with retaining
+//   "<DriverName> TransIsolation"              repeatableread / dirtyread / read committed
+//   BlobSize                                   blob limit in KB for statements with MaxBlobSize 0
+//   "OS Authentication"                        TRUE: trusted authentication
+//   "Server Port"                              written into the attachment string
+//   "Trim Char"                                TRUE: CHAR values lose their trailing blanks
+//   "Connection Timeout"                       seconds the client library waits for the server
+//   LocaleCode                                 read by client datasets
+// HostName, BlockingMode, "Multiple Transaction", "Custom String", RowsetSize
+// and ErrorResourceFile have no counterpart in the Firebird client library
+// (the host is part of Database; calls are synchronous; the library fetches
+// as many rows per request as its buffer holds; its message file is chosen
+// for the whole process by FIREBIRD_MSG) and are not used.
 class TSQLConnection : public TComponent {
  public:
   TSQLConnection(TComponent* owner, std::string name);
@@ -59,6 +79,10 @@ class TSQLConnection : public TComponent {
   [[nodiscard]] int TransactionCount() const noexcept { return transactionCount_; }
   [[nodiscard]] bool InTransaction() const noexcept { return transactionCount_ > 0; }
   [[nodiscard]] const std::string& LastError() const noexcept { return lastError_; }
+  // The blob size limit in kilobytes (-1: none): as read at the last attach,
+  // and as the parameter list says now.
+  [[nodiscard]] int BlobSize() const noexcept { return blobSize_; }
+  [[nodiscard]] int BlobSizeParam() const;
 
   // The explicit transaction. While it is open every statement of this
   // connection runs inside it; otherwise each statement commits on completion.
@@ -96,6 +120,7 @@ class TSQLConnection : public TComponent {
   std::string quoteChar_;
   int isolation_ = xilReadCommitted;
   int transactionCount_ = 0;
+  int blobSize_ = -1;
   std::string lastError_;
   std::unique_ptr<FbConnection> handle_;
   std::unique_ptr<FbCursor> execCursor_;  // reused by Execute
@@ -112,7 +137,9 @@ class TSQLQuery : public TComponent {
   [[nodiscard]] TStringList& SQL() noexcept { return sql_; }
   [[nodiscard]] const TStringList& SQL() const noexcept { return sql_; }
   [[nodiscard]] TSQLConnection* SQLConnection() const noexcept { return connection_; }
+  // Binding a statement whose MaxBlobSize is 0 gives it the connection's BlobSize.
   void SetSQLConnection(TSQLConnection* connection);
+  // Largest blob value fetched, in kilobytes; -1 (or 0) fetches blobs whole.
   int MaxBlobSize = -1;
 
   // Runs a statement that returns rows and positions on the first row.

@@ -418,10 +418,12 @@ FormatSettings SettingsFromLocaleItems(const LocaleItems& items) {
     WalkPicture(
         items.timeFormat, items.timeFormatAmPm,
         [&](char c) {
-          if (hourSeen && !timeSepFound && !IsLetter(c) && c != ' ' && c != '\t' && c != '.') {
-            fs.timeSeparator = c;
-            timeSepFound = true;
-          }
+          // The first character after the hour that is not a blank or a
+          // letter; one that is not a character of the 8-bit set (a byte of
+          // a multibyte character) leaves the default.
+          if (!hourSeen || timeSepFound || IsLetter(c) || c == ' ' || c == '\t') return;
+          timeSepFound = true;
+          if (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x80) fs.timeSeparator = c;
         },
         [&](const Conversion& conv) {
           switch (conv.letter) {
@@ -747,6 +749,13 @@ std::string FloatToStr(double value, char decimalSeparator) {
   }
   if (const std::size_t dot = text.find('.'); dot != std::string::npos) text[dot] = decimalSeparator;
   return text + exponent;
+}
+
+std::string SqlQuotedKey(const Variant& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return QuotedStr(*text);
+  if (IsNull(value)) return QuotedStr({});
+  std::string literal = SqlLiteral(value);
+  return literal.front() == '\'' ? literal : QuotedStr(literal);
 }
 
 std::string SqlDate(const Date& value) {

@@ -94,6 +94,9 @@ void ReloadSettings();
 // locale: 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM:SS[.ffff]', 'HH:MM:SS[.ffff]',
 // decimals and numbers with "." and no grouping, text SQL-quoted, NULL.
 [[nodiscard]] std::string SqlLiteral(const Variant& value);
+// A key compared with a text column: always a quoted text. Text as it is,
+// numbers, dates and times in the forms above between quotes; NULL gives ''.
+[[nodiscard]] std::string SqlQuotedKey(const Variant& value);
 [[nodiscard]] std::string SqlDate(const Date& value);
 
 }  // namespace dbx

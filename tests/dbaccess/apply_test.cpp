@@ -44,6 +44,12 @@ class ApplyTest : public cdstest::ClientDataSetEnv {
                                                TUpdateKind kind, TResolverResponse& answer) {
       calls.push_back({e.what(), kind, e.PreviousError(), delta.Fields(0).AsString(), sender == provider});
       EXPECT_EQ(1, e.ErrorCode());
+      // The error carries the exception the row's statement raised.
+      try {
+        std::rethrow_exception(e.OriginalException());
+      } catch (const EDatabaseError& original) {
+        EXPECT_STREQ(e.what(), original.what());
+      }
       answer = response;
     };
   }
@@ -216,6 +222,7 @@ TEST_F(ApplyTest, ApplyStartedByAHandlerLeavesTheOuterDeltaWhole) {
   PostTercero("300", "Tres");
   EXPECT_EQ(1, cds->ApplyUpdates(-1));
   EXPECT_TRUE(nested);
+  EXPECT_EQ(std::vector<bool>({false, true}), provider->LastApply().resolved);  // the outer apply's own rows
   EXPECT_EQ(0, cds->ChangeCount());
   EXPECT_EQ("Existente\nTres\nAnidado",
             testsupport::QueryText(database, "select TERC_NOMBRE from TERCEROS order by TERC_NIT"));

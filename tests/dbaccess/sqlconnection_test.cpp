@@ -211,7 +211,8 @@ TEST(SqlConnectionAttach, IsolationFromDriverKey) {
   };
   for (const Case& k : std::vector<Case>{{"ReadCommited", xilReadCommitted},
                                          {"REPEATABLEREAD", xilRepeatableRead},
-                                         {" DirtyRead ", xilDirtyRead},
+                                         {"dirtyread", xilDirtyRead},
+                                         {" DirtyRead ", xilReadCommitted},  // compared as it stands
                                          {"", xilReadCommitted}}) {
     c.Close();
     c.Params().SetValue("interbase transisolation", k.value);
@@ -457,6 +458,52 @@ TEST_F(SqlConnectionDb, ColumnTypesAndValues) {
   EXPECT_TRUE(q->Eof());
   EXPECT_EQ(q->Row()[0], Variant{std::int64_t{2}});  // stays on the last row
   EXPECT_FALSE(q->IsEmpty());
+}
+
+// Parameters with a counterpart in the client library reach it at the next
+// attach: Trim Char, BlobSize (for statements bound with MaxBlobSize 0),
+// OS Authentication; values that are not numbers are refused and ignored.
+TEST_F(SqlConnectionDb, ParametersHandedOverAtAttach) {
+  conn->Execute("INSERT INTO T (ID, COD, N92, MEMO) VALUES (?, ?, ?, ?)",
+                {{ftInteger, std::int64_t{7}}, {ftString, std::string("A")}, {ftBCD, Decimal{0, 2, 9}},
+                 {ftMemo, std::string(3000, 'm')}});
+  const auto read = [&](TSQLQuery& query, const char* column) {
+    query.SQL().Clear();
+    query.SQL().Add(std::string("SELECT ") + column + " FROM T WHERE ID = 7");
+    query.Open();
+    std::string value = std::get<std::string>(query.Row().at(0));
+    query.Close();
+    return value;
+  };
+  EXPECT_EQ(read(*q, "COD"), "A  ");
+  EXPECT_EQ(read(*q, "MEMO").size(), 3000u);
+
+  conn->Close();
+  conn->Params().SetValue("Trim Char", "True");
+  conn->Params().SetValue("BlobSize", " 1 ");
+  conn->Params().SetValue("OS Authentication", "True");
+  conn->Params().SetValue("Connection Timeout", "soon");
+  TSQLQuery limited(nullptr, "QLimitado");
+  limited.MaxBlobSize = 0;
+  limited.SetSQLConnection(conn);
+  EXPECT_EQ(limited.MaxBlobSize, 1);
+  conn->Open();
+  EXPECT_EQ(conn->BlobSize(), 1);
+  EXPECT_EQ(read(*q, "COD"), "A");
+  EXPECT_EQ(read(*q, "MEMO").size(), 3000u);  // MaxBlobSize -1: whole
+  EXPECT_EQ(read(limited, "MEMO"), std::string(1024, 'm'));
+}
+
+TEST(SqlConnectionParams, ServerPortGoesIntoTheAttachmentString) {
+  EXPECT_EQ(WithServerPort("srv:/d/v.fdb", "3051"), "srv/3051:/d/v.fdb");
+  EXPECT_EQ(WithServerPort("srv:C:\\d\\v.fdb", "3051"), "srv/3051:C:\\d\\v.fdb");
+  EXPECT_EQ(WithServerPort("srv/3050:/d/v.fdb", "3051"), "srv/3050:/d/v.fdb");  // its own port stays
+  EXPECT_EQ(WithServerPort("[::1]:/d/v.fdb", "3051"), "[::1]/3051:/d/v.fdb");
+  EXPECT_EQ(WithServerPort("inet://srv/d/v.fdb", "3051"), "inet://srv:3051/d/v.fdb");
+  EXPECT_EQ(WithServerPort("inet://srv:3050/d/v.fdb", "3051"), "inet://srv:3050/d/v.fdb");
+  EXPECT_EQ(WithServerPort("/d/v.fdb", "3051"), "/d/v.fdb");          // no host: embedded
+  EXPECT_EQ(WithServerPort("C:\\d\\v.fdb", "3051"), "C:\\d\\v.fdb");  // a drive, not a host
+  EXPECT_EQ(WithServerPort("/d/a:b.fdb", "3051"), "/d/a:b.fdb");
 }
 
 TEST_F(SqlConnectionDb, DetachClosesStatementsAndProcedures) {

@@ -269,6 +269,12 @@ TEST(TextForms, SqlLiteralsIgnoreTheLocale) {
   EXPECT_EQ(SqlLiteral(DateTime{Date{2008, 12, 1}, Time{0, 0, 0, 0}}), "'2008-12-01 00:00:00'");
   EXPECT_EQ(SqlLiteral(DateTime{Date{2008, 12, 1}, Time{14, 5, 9, 1230}}), "'2008-12-01 14:05:09.123'");
   EXPECT_THROW((void)SqlLiteral(std::numeric_limits<double>::infinity()), EConvertError);
+  // A key is always compared as a quoted text.
+  EXPECT_EQ(SqlQuotedKey(std::string("O'x")), "'O''x'");
+  EXPECT_EQ(SqlQuotedKey(std::int64_t{123}), "'123'");
+  EXPECT_EQ(SqlQuotedKey(Decimal{-50, 2, 15}), "'-0.5'");
+  EXPECT_EQ(SqlQuotedKey(Date{2008, 12, 1}), "'2008-12-01'");
+  EXPECT_EQ(SqlQuotedKey(Null{}), "''");
   // Doubles read back to the same value.
   for (double v : {0.1, 1.0 / 3, -2.5e-300, 6.02214076e23, 123456789.125}) {
     const std::string text = SqlLiteral(v);
@@ -398,6 +404,19 @@ TEST(TextFormsLocale, TranslatesLocaleItems) {
   words.monthNames = SpanishColombia().monthNames;
   const FormatSettings w = SettingsFromLocaleItems(words);
   EXPECT_EQ(DateToStr(kDec1At140509, w), "1 de diciembre de 2008");
+
+  LocaleItems fi;  // the time separator is the first character after the hour, "." too
+  fi.timeLocaleName = fi.numericLocaleName = "fi_FI.UTF-8";
+  fi.dateFormat = "%d.%m.%Y";
+  fi.timeFormat = "%H.%M.%S";
+  const FormatSettings f = SettingsFromLocaleItems(fi);
+  EXPECT_EQ(f.timeSeparator, '.');
+  EXPECT_EQ(TimeToStr(kDec1At140509, f), "14.05.09");
+
+  LocaleItems zh;  // a separator outside the 8-bit set (UTF-8 bytes): the default
+  zh.timeLocaleName = zh.numericLocaleName = "zh_CN.UTF-8";
+  zh.timeFormat = "%H\xe6\x97\xb6%M\xe5\x88\x86%S\xe7\xa7\x92";
+  EXPECT_EQ(SettingsFromLocaleItems(zh).timeSeparator, ':');
 
   LocaleItems c = SpanishColombia();
   c.timeLocaleName = c.numericLocaleName = "C.UTF-8";

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Unattended runs of the real program on the demo company:
 #   (a) ten arguments: the run takes today's date;
-#   (b) eleven arguments, C locale (m/d/yy): every table of every database
-#       afterwards, against what the demo data says the run must do;
+#   (b) eleven arguments, C locale (m/d/yy), some spelled like the toolkit's
+#       options: every table of every database afterwards, against what the
+#       demo data says the run must do;
 #   (c) the same with a day-first, comma-decimal locale (es_CO, dd/mm/yy).
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
@@ -152,7 +153,10 @@ CLIENTES|M-5002|A|<null>|<null>|<null>|<null>|2008-12-01 09:30:00.0000" \
 }
 
 e2e_step "(b) eleven arguments, C locale, 12/1/08"
-e2e_run_unattended "$B" C.UTF-8 60 "$B/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08
+# Arguments spelled like the toolkit's options belong to the program: a
+# password "-platform" and fillers "-reverse", "-style" (the embedded engine
+# takes any password).
+e2e_run_unattended "$B" C.UTF-8 60 "$B/srv" SYSDBA -platform DEMO -reverse -style x -geometry 1x1 S 12/1/08
 check_result "(b)"
 check_branch_log "$B" 12/1/08 "$(date +%-m/%-d/%y)"
 

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -121,5 +122,38 @@ TEST_F(ServerAttach, MissingDatabase) {
   const std::string m = Fails("127.0.0.1/" + Port() + ":" + path, "masterkey");
   EXPECT_EQ(m.rfind("dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: ", 0), 0u) << m;
   EXPECT_NE(m.find("I/O error during \"open\" operation for file \"" + path + "\""), std::string::npos) << m;
+  AttachesAgain();
+}
+
+// "Server Port" is written into the attachment string; "Connection Timeout"
+// bounds the wait for a server that accepts the connection and never answers.
+TEST_F(ServerAttach, ServerPortAndConnectionTimeout) {
+  c.Params().SetValue("Server Port", Port());
+  c.Params().SetValue("Database", "127.0.0.1:" + good);
+  c.Params().SetValue("User_Name", "SYSDBA");
+  c.Params().SetValue("password", "masterkey");
+  c.SetConnected(true);
+  EXPECT_EQ(c.ConnectionState(), csOpen);
+  c.SetConnected(false);
+
+  // Listening without ever accepting: the system completes the handshake.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  c.Params().SetValue("Server Port", std::to_string(ntohs(addr.sin_port)));
+  c.Params().SetValue("Connection Timeout", "2");
+  const auto start = std::chrono::steady_clock::now();
+  const std::string m = Fails("127.0.0.1:" + good, "masterkey");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  close(fd);
+  EXPECT_EQ(m.rfind("dbExpress Error: [0x0015]: Connection failed", 0), 0u) << m;
+  EXPECT_LT(seconds, 15.0) << m;
+  c.Params().SetValue("Connection Timeout", "");
+  c.Params().SetValue("Server Port", "");
   AttachesAgain();
 }

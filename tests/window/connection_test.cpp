@@ -191,21 +191,44 @@ class ConnectionTest : public QObject {
     QVERIFY(!s.FormGone());
   }
 
-  // A valid position 11 becomes the date of every connection.
+  // A valid position 11 becomes the date of every connection, whatever its
+  // year (the field's own range starts in 1752).
+  void dateAtPosition11_data() {
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("day");
+    QTest::newRow("2009") << 2009 << 3 << 15;
+    QTest::newRow("1700") << 1700 << 1 << 1;
+    QTest::newRow("year 50") << 50 << 6 << 30;
+  }
   void dateAtPosition11() {
+    QFETCH(int, year);
+    QFETCH(int, month);
+    QFETCH(int, day);
     ScratchDir dir;
     CompanyLayout co(dir);
     // The switch ends the run right after its first status text.
     testsupport::SetConfiguration(co.MainPath(), "REPLICAR CAMBIOS EN ARTICULOS", "NO");
-    const std::string date = dbx::DateToStr(dbx::DateTime{dbx::Date{2009, 3, 15}, {}});
+    dbx::FormatSettings fs = dbx::Settings();
+    fs.shortDateFormat = "dd/mm/yyyy";  // four-digit years: no two-digit window
+    const dbx::Date expected{year, month, day};
+    const std::string date = dbx::DateToStr(dbx::DateTime{expected, {}}, fs);
+    const dbx::FormatSettings saved = dbx::Settings();
+    dbx::Settings() = fs;
     WindowSession s(UnattendedArgs(co, date));
     Tfconsopuntos* f = s.Create();
-    QDate seen;
-    connect(f, &Tfconsopuntos::statusChanged, f, [&seen, f] { seen = f->EFecIni->date(); });
+    dbx::Date seen;
+    QString shown;
+    connect(f, &Tfconsopuntos::statusChanged, f, [&] {
+      seen = f->FechaTransmision();
+      shown = f->EFecIni->text();
+    });
     QVERIFY(s.Show());
     QTRY_VERIFY(s.FormGone());
+    dbx::Settings() = saved;
     QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
-    QCOMPARE(seen, QDate(2009, 3, 15));  // the date while the run showed its first text
+    QVERIFY(seen == expected);  // the date while the run showed its first text
+    QCOMPARE(shown, QString::fromStdString(date));
   }
 
   // The run's work needs the switch to be exactly "SI": otherwise the window

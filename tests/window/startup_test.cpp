@@ -135,6 +135,40 @@ class StartupTest : public QObject {
     QVERIFY(fdm->Varnex->Params().Value("Database").empty());
   }
 
+  // The status panel: navy text, a raised outer and a lowered inner bevel.
+  void statusPanelLooks() {
+    WindowSession s;
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    f->ShowStatus("MMMMMMMMMMMMMMMMMMMM");
+    const QImage img = f->Panel5->grab().toImage();
+    const QPalette& pal = f->Panel5->palette();
+    int navy = 0, black = 0;
+    for (int y = 3; y < img.height() - 3; ++y)
+      for (int x = 3; x < img.width() - 3; ++x) {
+        const QColor c = img.pixelColor(x, y);
+        if (c.blue() - c.red() > 60 && c.blue() - c.green() > 60) ++navy;
+        if (c.red() < 40 && c.green() < 40 && c.blue() < 40) ++black;
+      }
+    QVERIFY2(navy > 20 && black == 0, qPrintable(QStringLiteral("navy %1, black %2").arg(navy).arg(black)));
+    const int mid = img.width() / 2, last = img.height() - 1;
+    QCOMPARE(img.pixelColor(mid, 0).rgb(), pal.color(QPalette::Light).rgb());  // outer: raised
+    QCOMPARE(img.pixelColor(mid, 1).rgb(), pal.color(QPalette::Dark).rgb());  // inner: lowered
+    QCOMPARE(img.pixelColor(mid, last).rgb(), pal.color(QPalette::Dark).rgb());
+    QCOMPARE(img.pixelColor(mid, last - 1).rgb(), pal.color(QPalette::Light).rgb());
+  }
+
+  // The edits have no length limit: long texts from the command line arrive whole.
+  void longTextsArriveWhole() {
+    const std::string user(40000, 'u'), company(33000, 'c');
+    WindowSession s({"prog", "/nowhere/srv", user, "clave", company, "5", "6", "7", "8", "9", "x"});
+    Tfconsopuntos* f = s.Create();
+    QVERIFY(s.Show());
+    QCOMPARE(f->TusuaText().size(), user.size());
+    QCOMPARE(fdm->Varnex->Params().Value("User_Name"), user);
+    QCOMPARE(fdm->Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
+  }
+
   // Fewer than ten arguments, or ten with an empty one, start interactively;
   // ten non-empty arguments fill the fields and connect at once.
   void unattendedStart_data() {
