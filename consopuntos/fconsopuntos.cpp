@@ -3,20 +3,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
-#include <QStringDecoder>
 #include <QToolButton>
+#include <QValidator>
 #include <QWindow>
 #include <limits>
 
 #include "consopuntos/cmdline.h"
 #include "consopuntos/pictures.h"
+#include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
 #include "dm/dm.h"
@@ -46,9 +46,10 @@ QFont FormFont() {
 QString QtDateFormat(const std::string& picture, char separator) {
   QString out;
   for (std::size_t i = 0; i < picture.size();) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(picture[i])));
+    const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; };
+    const char c = lower(picture[i]);
     std::size_t n = 1;
-    while (i + n < picture.size() && std::tolower(static_cast<unsigned char>(picture[i + n])) == c) ++n;
+    while (i + n < picture.size() && lower(picture[i + n]) == c) ++n;
     if (c == 'd')
       out += n == 1 ? "d" : n == 2 ? "dd" : n == 3 ? "ddd" : "dddd";
     else if (c == 'm')
@@ -64,10 +65,23 @@ QString QtDateFormat(const std::string& picture, char separator) {
   return out;
 }
 
-std::string FromControl(const QString& text) { return text.toLocal8Bit().toStdString(); }
+// What an input holds, in the internal encoding (the inputs take no
+// character outside it).
+std::string FromControl(const QString& text) { return text.toLatin1().toStdString(); }
+
+// Refuses characters outside the internal encoding as they are typed or pasted.
+class Latin1Validator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& /*pos*/) const override {
+    for (const QChar c : input)
+      if (c.unicode() > 0xFF) return Invalid;
+    return Acceptable;
+  }
+};
 
 QLabel* NewLabel(QWidget* parent, const char* text, int x, int y) {
-  auto* l = new QLabel(QString::fromUtf8(text), parent);
+  auto* l = new QLabel(ToDisplay(text), parent);
   l->move(x, y);
   l->adjustSize();
   return l;
@@ -77,12 +91,9 @@ const char* kFlatBevel = "border: 1px solid #808080; background: white;";
 
 }  // namespace
 
-QString ToDisplay(const std::string& bytes) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8(QByteArray::fromStdString(bytes));
-  if (utf8.hasError()) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  return text;
-}
+QString ToDisplay(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString ToDisplay(const char* text) { return QString::fromLatin1(text); }
 
 std::vector<std::string> ParseServerList(const std::string& bytes) {
   std::vector<std::string> entries;
@@ -110,7 +121,7 @@ std::vector<std::string> ParseServerList(const std::string& bytes) {
 Tfconsopuntos::Tfconsopuntos(QWidget* parent) : QWidget(parent), TComponent(nullptr, "fconsopuntos") {
   setObjectName("fconsopuntos");
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowTitle(QString::fromUtf8("Consolidación puntos clientes"));
+  setWindowTitle(ToDisplay("Consolidación puntos clientes"_l1));
   setWindowIcon(ProgramIcon());
   setFont(FormFont());
   setAutoFillBackground(true);
@@ -142,20 +153,20 @@ void Tfconsopuntos::BuildControls() {
   Panel2 = new QFrame(this);
   Panel2->setObjectName("Panel2");
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Label2 = new QLabel(QString::fromUtf8("Este programa consolidad en la base de datos principal los puntos acumulados de "
-                                        "clientes de todos los puntos relacionados en la tabla de replicación"),
+  Label2 = new QLabel(ToDisplay("Este programa consolidad en la base de datos principal los puntos acumulados de "
+                                "clientes de todos los puntos relacionados en la tabla de replicación"_l1),
                       Panel2);
   Label2->setObjectName("Label2");
   Label2->setGeometry(16, 6, 333, 49);
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  GroupBox1 = new QGroupBox(QString::fromUtf8("Base consolidada:"), this);
+  GroupBox1 = new QGroupBox(ToDisplay("Base consolidada:"), this);
   GroupBox1->setObjectName("GroupBox1");
   NewLabel(GroupBox1, "Servidor : ", 40, 16);
   NewLabel(GroupBox1, "Usuario : ", 40, 40);
   NewLabel(GroupBox1, "Clave : ", 41, 64);
-  NewLabel(GroupBox1, "Compañía:", 41, 88);
+  NewLabel(GroupBox1, "Compañía:"_l1, 41, 88);
   Servidor = new QComboBox(GroupBox1);
   Servidor->setObjectName("Servidor");
   Servidor->setEditable(false);
@@ -175,6 +186,7 @@ void Tfconsopuntos::BuildControls() {
   for (QLineEdit* e : {Tusua, TClave, Cia}) {
     e->setFrame(false);
     e->setMaxLength(std::numeric_limits<int>::max());  // no length limit
+    e->setValidator(new Latin1Validator(e));
   }
   Servidor->setStyleSheet(QStringLiteral("QComboBox { %1 }").arg(QString::fromLatin1(kFlatBevel)));
   Tusua->setStyleSheet(QString::fromLatin1(kFlatBevel));
@@ -183,7 +195,7 @@ void Tfconsopuntos::BuildControls() {
   // is set, a later sheet does not change it.
   TClave->setStyleSheet(QString::fromLatin1(kFlatBevel) + QStringLiteral(" lineedit-password-character: 42;"));
 
-  GroupBox2 = new QGroupBox(QString::fromUtf8("Parámetros "), this);
+  GroupBox2 = new QGroupBox(ToDisplay("Parámetros "_l1), this);
   GroupBox2->setObjectName("GroupBox2");
   Label4 = NewLabel(GroupBox2, "Fecha:", 32, 24);
   Label4->setObjectName("Label4");
@@ -213,7 +225,7 @@ void Tfconsopuntos::BuildControls() {
   const auto makeButton = [&](const char* name, const char* caption, int x, const QPixmap& picture) {
     auto* b = new QToolButton(Panel1);
     b->setObjectName(name);
-    b->setText(QString::fromUtf8(caption));
+    b->setText(ToDisplay(caption));
     b->setIcon(QIcon(picture));
     b->setIconSize(picture.size());
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -364,7 +376,7 @@ void Tfconsopuntos::SpeedButton2Click() { close(); }
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;
   if (platform::ReadApplicationDirectory(value) == platform::SettingLookup::kKeyMissing) {
-    Ui().MessageBox("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio");
+    Ui().MessageBox("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio"_l1);
     return {};
   }
   return value;
@@ -372,12 +384,8 @@ std::string Tfconsopuntos::diraplicacion() {
 
 void Tfconsopuntos::FormCreate() {
   ServerList.clear();
-  const std::string path = platform::LocalPath(diraplicacion() + "\\SERVIDORES.cfg");
-  QFile file(QString::fromLocal8Bit(path.c_str()));
-  if (file.open(QIODevice::ReadOnly)) {
-    const QByteArray bytes = file.read(file.size());
-    ServerList = ParseServerList(bytes.toStdString());
-  }
+  std::string bytes;
+  if (platform::ReadFile(diraplicacion() + "\\SERVIDORES.cfg", bytes)) ServerList = ParseServerList(bytes);
   SetServerEntries(ServerList);
 }
 
@@ -453,9 +461,10 @@ void Tfconsopuntos::CiaExit() {
 void Tfconsopuntos::FormActivate() {
   if (ParamStr(10).empty()) return;
   SetServerEntries({ParamStr(1)});
-  Tusua->setText(QString::fromLocal8Bit(ParamStr(2).c_str()));
-  TClave->setText(QString::fromLocal8Bit(ParamStr(3).c_str()));
-  Cia->setText(QString::fromLocal8Bit(ParamStr(4).c_str()));
+  // The arguments' bytes are internal text: they come back unchanged.
+  Tusua->setText(ToDisplay(ParamStr(2)));
+  TClave->setText(ToDisplay(ParamStr(3)));
+  Cia->setText(ToDisplay(ParamStr(4)));
   CiaExit();
   while (fdm->Varnex->ConnectionState() == csConnecting) {
   }

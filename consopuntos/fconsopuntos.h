@@ -57,7 +57,7 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent {
   void SpeedButton2Click();
   [[nodiscard]] std::string diraplicacion();
 
-  // Texts of the inputs as bytes.
+  // Texts of the inputs, internal.
   [[nodiscard]] std::string ServidorText() const;
   [[nodiscard]] std::string TusuaText() const;
   [[nodiscard]] std::string TClaveText() const;
@@ -112,5 +112,7 @@ extern Tfconsopuntos* fconsopuntos;
 // ends an entry's text, the last line without a line end is dropped.
 [[nodiscard]] std::vector<std::string> ParseServerList(const std::string& bytes);
 
-// Bytes shown in a control: UTF-8 when valid, else the 8-bit set.
-[[nodiscard]] QString ToDisplay(const std::string& bytes);
+// Internal text (ISO-8859-1) as the toolkit shows it: the one conversion to
+// the toolkit. What the inputs hold comes back with QString::toLatin1.
+[[nodiscard]] QString ToDisplay(const std::string& text);
+[[nodiscard]] QString ToDisplay(const char* text);

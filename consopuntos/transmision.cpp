@@ -2,6 +2,7 @@
 // switch, empty the accumulated points, then collect from every branch and
 // distribute to every branch.
 #include "consopuntos/fconsopuntos.h"
+#include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
@@ -101,7 +102,7 @@ void Tfconsopuntos::ConectarReplica(const std::string& label, bool connectingTex
 // Collection: the branch's new customers into the main database, and the
 // branch's points summary into the main database's accumulation procedure.
 void Tfconsopuntos::TraerPuntos() {
-  ShowStatus("Trayendo CLIENTES de la compañia " + NombreCompania() + " ...");
+  ShowStatus("Trayendo CLIENTES de la compañia "_l1 + NombreCompania() + " ...");
   Reopen(fdm->CClientes, AuditSelection("TERCEROS", FechaSql()));
   Reopen(CCliented, TemplateSelection("TERCEROS"));
   CopiarFaltantes(fdm->CClientes, CCliented, fdm->QBorrar, ProbeText("TERCEROS"));
@@ -109,7 +110,7 @@ void Tfconsopuntos::TraerPuntos() {
   Reopen(CCliented, TemplateSelection("CLIENTES"));
   CopiarFaltantes(fdm->CClientes, CCliented, fdm->QBorrar, ProbeText("CLIENTES"));
 
-  ShowStatus("Trayendo PUNTOS de la compañia " + NombreCompania() + " ...");
+  ShowStatus("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
   const std::string fecha = FechaSql();
   Reopen(fdm->CPuntoscli, "SELECT * FROM RESUMEN_PUNTOS_TX(" + fecha + ")");
   while (!fdm->CPuntoscli->Eof()) {
@@ -127,7 +128,7 @@ void Tfconsopuntos::TraerPuntos() {
 // Distribution: the main database's new customers to the branch, and the
 // branch's accumulated table replaced by the main one in one transaction.
 void Tfconsopuntos::EnviarConsolidado() {
-  ShowStatus("Enviando CLIENTES a la compañia " + NombreCompania() + " ...");
+  ShowStatus("Enviando CLIENTES a la compañia "_l1 + NombreCompania() + " ...");
   Reopen(CCliented, AuditSelection("TERCEROS", FechaSql()));
   Reopen(fdm->CClientes, TemplateSelection("TERCEROS"));
   CopiarFaltantes(CCliented, fdm->CClientes, fdm->QBorrarep, ProbeText("TERCEROS"));
@@ -135,7 +136,7 @@ void Tfconsopuntos::EnviarConsolidado() {
   Reopen(fdm->CClientes, TemplateSelection("CLIENTES"));
   CopiarFaltantes(CCliented, fdm->CClientes, fdm->QBorrarep, ProbeText("CLIENTES"));
 
-  ShowStatus("Actualizando ACUMULADO en la compañia " + NombreCompania() + " ...");
+  ShowStatus("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
   TSQLConnection* replica = fdm->ConReplica;
   replica->StartTransaction(1, replica->IsolationLevel());
   try {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 
+#include "dbaccess/encoding.h"
+
 namespace dbx {
 
 namespace {
@@ -12,11 +14,11 @@ namespace {
 const char* const kMissingProvider = "Falta Proveedor de datos o paquete de datos";
 const char* const kFieldNotFound = "Campo '%s' no encontrado";
 const char* const kTypeMismatch = "Discrepancia de tipos para el campo '%s', esperado: %s actual: %s";
-const char* const kFieldRequired = "Es necesario que el campo '%s' contenga algún valor";
+const char* const kFieldRequired = "Es necesario que el campo '%s' contenga algún valor"_l1;
 const char* const kListIndex = "List index out of bounds (%d)";
-const char* const kDataSetClosed = "No se puede realizar esta operación en un conjunto de datos cerrado";
-const char* const kNotEditing = "El conjunto de datos no está en modo de edición o inserción";
-const char* const kDataSetOpen = "No se puede realizar esta operación en un conjunto de datos abierto";
+const char* const kDataSetClosed = "No se puede realizar esta operación en un conjunto de datos cerrado"_l1;
+const char* const kNotEditing = "El conjunto de datos no está en modo de edición o inserción"_l1;
+const char* const kDataSetOpen = "No se puede realizar esta operación en un conjunto de datos abierto"_l1;
 
 const Variant kNullValue{};
 

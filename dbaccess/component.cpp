@@ -1,14 +1,14 @@
 #include "dbaccess/component.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace dbx {
 
 bool SameText(const std::string& a, const std::string& b) noexcept {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
+  // ASCII letters only, whatever the process's locale.
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 TComponent::TComponent(TComponent* owner, std::string name) : name_(std::move(name)), owner_(owner) {

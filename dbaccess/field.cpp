@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/textforms.h"
 
@@ -360,7 +361,7 @@ bool TField::IsNull() const { return dbx::IsNull(Value()); }
 
 Variant TField::Convert(const Variant& value) const {
   if (dbx::IsNull(value)) return Null{};
-  const auto invalid = [this]() { return EDatabaseError(Fmt("Valor inválido para el campo '%s'", FieldName())); };
+  const auto invalid = [this]() { return EDatabaseError(Fmt("Valor inválido para el campo '%s'"_l1, FieldName())); };
   const FormatSettings& fs = Settings();
   const auto* text = std::get_if<std::string>(&value);
   Digits n;
@@ -461,7 +462,7 @@ std::int64_t TField::AsCurrency() const {
       Digits n;
       if (text == nullptr) break;
       if (!ParseNumber(*text, Settings().decimalSeparator, true, true, n)) {
-        throw EConvertError(Fmt("'%s' no es un valor de punto flotante válido", *text));
+        throw EConvertError(Fmt("'%s' no es un valor de punto flotante válido"_l1, *text));
       }
       if (!ToUnscaled(n, 4, true, result)) throw overflow();
       return result;
@@ -511,7 +512,7 @@ void TField::SetAsCurrency(std::int64_t tenThousandths) {
       const int scale = KindOf(desc_.type) == Kind::kDecimal && desc_.scale > 0 ? desc_.scale : 0;
       std::int64_t unscaled = 0;
       if (!ToUnscaled(DigitsOf(currency), scale, true, unscaled)) {
-        throw EDatabaseError(Fmt("Valor inválido para el campo '%s'", FieldName()));
+        throw EDatabaseError(Fmt("Valor inválido para el campo '%s'"_l1, FieldName()));
       }
       SetValue(KindOf(desc_.type) == Kind::kDecimal ? Variant(Decimal{unscaled, scale, 18}) : Variant(unscaled));
       return;

@@ -6,21 +6,22 @@
 #include <memory>
 
 #include "dbaccess/clientdataset.h"
+#include "dbaccess/encoding.h"
 
 namespace dbx {
 
 namespace {
 
-const char* const kReadOnlyProvider = "No es posible aplicar actualizaciones a un proveedor de sólo lectura";
+const char* const kReadOnlyProvider = "No es posible aplicar actualizaciones a un proveedor de sólo lectura"_l1;
 const char* const kNoTableName = "No es posible resolver registros. Nombre de tabla no encontrado.";
-const char* const kInsertsDisabled = "Las inserciones no están permitidas";
-const char* const kTooManyRows = "La actualización afectó a más de un registro.";
+const char* const kInsertsDisabled = "Las inserciones no están permitidas"_l1;
+const char* const kTooManyRows = "La actualización afectó a más de un registro."_l1;
 const char* const kRowNotFound = "Registro no encontrado o cambiado por otro usuario";
-const char* const kInvalidResponse = "Respuesta inválida";
-const char* const kCommandTextNotAllowed = "Los cambios a CommandText no están permitidos";
+const char* const kInvalidResponse = "Respuesta inválida"_l1;
+const char* const kCommandTextNotAllowed = "Los cambios a CommandText no están permitidos"_l1;
 const char* const kMissingDataSet = "Falta la propiedad DataSet";
-const char* const kMissingConnection = "Falta la conexión del conjunto de datos";
-const char* const kUnsupportedUpdate = "Sólo se pueden aplicar registros insertados";
+const char* const kMissingConnection = "Falta la conexión del conjunto de datos"_l1;
+const char* const kUnsupportedUpdate = "Sólo se pueden aplicar registros insertados"_l1;
 
 std::string TrimLeftBlanks(const std::string& text) {
   std::size_t i = 0;

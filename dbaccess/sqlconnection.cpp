@@ -1,10 +1,14 @@
 #include "dbaccess/sqlconnection.h"
 
+#include <langinfo.h>
+
 #include <algorithm>
 #include <array>
-#include <cctype>
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
 
+#include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/fbclient.h"
 
@@ -63,13 +67,16 @@ std::string Trim(const std::string& s) {
   return b < e ? std::string(b, e) : std::string();
 }
 
+// ASCII letters only, whatever the process's locale.
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
 }
 
 std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return s;
 }
 
@@ -87,6 +94,18 @@ void AddDpbInt(std::string& dpb, char item, int value) {
 }
 
 }  // namespace
+
+void PrepareClientLibrary() {
+  // The client library turns a UTF-8 file name into the process's character
+  // type (LC_CTYPE) to open it: it must be a UTF-8 one.
+  static const bool prepared = [] {
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0 &&
+        (setlocale(LC_CTYPE, "") == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0))
+      setlocale(LC_CTYPE, "C.UTF-8");
+    return true;
+  }();
+  (void)prepared;
+}
 
 // ---------------------------------------------------------------------------
 // TSQLConnection
@@ -112,7 +131,7 @@ std::string TSQLConnection::ComposeError(int status, const std::string& serverTe
   }
   if (message.empty()) message = lastError;
   if (message.empty())
-    message = Fmt("dbExpress Error: Error de código desconocido '%s'",
+    message = Fmt("dbExpress Error: Error de código desconocido '%s'"_l1,
                   std::to_string(static_cast<unsigned>(status) & 0xFFFFu));
   lastError = message;
   return message;
@@ -161,10 +180,10 @@ std::string WithServerPort(const std::string& database, const std::string& port)
 void TSQLConnection::Attach() {
   if (DriverName.empty()) throw EDatabaseError("Falta la propiedad DriverName");
   if (LibraryName.empty() || VendorLib.empty())
-    throw EDatabaseError(NamedMessage(Name(), "Nombre de DLL/Librería Compartida no especificado"));
+    throw EDatabaseError(NamedMessage(Name(), "Nombre de DLL/Librería Compartida no especificado"_l1));
   std::string database = Trim(params_.Value("Database"));
   if (database.empty())
-    throw EDatabaseError(ConnectionName.empty() ? "Falta el nombre de la conexión" : "Falta la propiedad DataBase");
+    throw EDatabaseError(ConnectionName.empty() ? "Falta el nombre de la conexión"_l1 : "Falta la propiedad DataBase");
 
   state_ = csConnecting;
   try {
@@ -219,11 +238,21 @@ void TSQLConnection::Attach() {
     if (integer("Connection Timeout", timeout) && timeout > 0) AddDpbInt(dpb, isc_dpb_connect_timeout, timeout);
     blobSize_ = BlobSizeParam();
 
+    // The database string is internal text; the client library takes file
+    // names in UTF-8 when told so, and then hands every other text of the
+    // block (user, password, role) over unchanged.
+    PrepareClientLibrary();
+    dpb += static_cast<char>(isc_dpb_utf8_filename);
+    dpb += '\0';
+    const std::string attachment = Latin1ToUtf8(database);
     fb::Status st;
-    if (isc_attach_database(st.get(), static_cast<short>(std::min<std::size_t>(database.size(), 32767)),
-                            database.c_str(), &conn->db, static_cast<short>(dpb.size()), dpb.data()) != 0) {
+    if (isc_attach_database(st.get(), static_cast<short>(std::min<std::size_t>(attachment.size(), 32767)),
+                            attachment.c_str(), &conn->db, static_cast<short>(dpb.size()), dpb.data()) != 0) {
       conn->db = 0;
-      RaiseError(kStatusConnectionFailed, st.Text());
+      // Its text names the file as it was handed over: back to internal text.
+      std::string text = st.Text();
+      if (std::string internal; Utf8ToLatin1(text, internal)) text = std::move(internal);
+      RaiseError(kStatusConnectionFailed, text);
     }
     // Dialect 3 quotes identifiers with the double quote.
     quoteChar_.clear();
@@ -397,7 +426,7 @@ std::string TSQLQuery::PrepareForRun() {
   if (!connection_->Connected()) connection_->SetConnected(true);
   std::string text = CommandText();
   if (std::all_of(text.begin(), text.end(), IsBlankOrControl))
-    throw EDatabaseError(NamedMessage(Name(), "No hay ninguna declaración SQL disponible"));
+    throw EDatabaseError(NamedMessage(Name(), "No hay ninguna declaración SQL disponible"_l1));
   return text;
 }
 
@@ -486,7 +515,7 @@ void TSQLQuery::Close() noexcept {
 
 int TSQLQuery::ExecSQL() {
   if (Active())
-    throw EDatabaseError(NamedMessage(Name(), "No es posible efectuar ésta operación en un DataSet abierto"));
+    throw EDatabaseError(NamedMessage(Name(), "No es posible efectuar ésta operación en un DataSet abierto"_l1));
   const std::string text = PrepareForRun();
   Prepare(text, false);
   fb::Status st;

@@ -23,6 +23,12 @@ enum : int { csClosed = 0, csOpen = 1, csConnecting = 2, csExecuting = 3, csDisc
 // Isolation levels.
 enum : int { xilReadCommitted = 0, xilRepeatableRead = 1, xilDirtyRead = 2 };
 
+// Makes the process's character type (LC_CTYPE) a UTF-8 one when it is not,
+// as the client library needs to open files named in UTF-8; the other locale
+// categories stay. Done once, before the first attach; call it earlier where
+// the client library is used outside this layer.
+void PrepareClientLibrary();
+
 // The attachment string with a TCP port written into it (host/port:path,
 // inet://host:port/path); a string without a host, or with a port, stays.
 [[nodiscard]] std::string WithServerPort(const std::string& database, const std::string& port);

@@ -1,5 +1,6 @@
 #include "dbaccess/textforms.h"
 
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
 
 namespace dbx {
@@ -35,18 +37,9 @@ void AppendNumber(std::string& out, int value, int digits) {
   out += n;
 }
 
-// Cuts UTF-8 text after `limit` characters.
+// Cuts text after `limit` characters (one byte each).
 void CutCharacters(std::string& text, std::size_t limit) {
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (chars == limit) {
-        text.resize(i);
-        return;
-      }
-      ++chars;
-    }
-  }
+  if (text.size() > limit) text.resize(limit);
 }
 
 constexpr std::size_t kMaxFormattedChars = 256;
@@ -309,11 +302,79 @@ void WalkPicture(std::string_view picture, std::string_view ampmPicture, OnLiter
   }
 }
 
-// The first character of an item when it is a single-byte character.
+// Stands for a character of a picture that ISO-8859-1 lacks.
+constexpr char kNotLatin1 = '\x1a';
+
+// A printable character of ISO-8859-1.
+bool IsSeparatorChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u >= 0x20 && u < 0x7F) || u >= 0xA0;
+}
+
+// The first character of an item, when it is a printable one.
 bool FirstChar(const std::string& item, char& c) {
-  if (item.empty() || static_cast<unsigned char>(item[0]) >= 0x80) return false;
+  if (item.empty() || !IsSeparatorChar(item[0])) return false;
   c = item[0];
   return true;
+}
+
+bool IsUtf8Name(const std::string& codeset) {
+  return codeset == "UTF-8" || codeset == "utf8" || codeset == "UTF8" || codeset == "utf-8";
+}
+
+bool IsLatin1Name(const std::string& codeset) {
+  return codeset == "ISO-8859-1" || codeset == "ISO8859-1" || codeset == "ISO_8859-1" || codeset == "LATIN1" ||
+         codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || codeset.empty();
+}
+
+// An item of the locale in internal text. A character outside ISO-8859-1
+// becomes kNotLatin1 when `substitute`, else the item is dropped (empty).
+std::string ItemToInternal(const std::string& item, const std::string& codeset, bool substitute) {
+  if (item.empty() || IsLatin1Name(codeset)) return item;
+  std::string utf8 = item;
+  if (!IsUtf8Name(codeset)) {
+    iconv_t cd = iconv_open("UTF-8", codeset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    std::string in = item;
+    utf8.assign(in.size() * 4 + 4, '\0');
+    char* src = in.data();
+    char* dst = utf8.data();
+    std::size_t srcLeft = in.size(), dstLeft = utf8.size();
+    const bool ok = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return {};
+    utf8.resize(utf8.size() - dstLeft);
+  }
+  std::string out;
+  if (Utf8ToLatin1(utf8, out)) return out;
+  if (!substitute) return {};
+  // Character by character: the sequences ISO-8859-1 lacks are replaced.
+  out.clear();
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    len = std::min(len, utf8.size() - i);
+    std::string one;
+    out += Utf8ToLatin1(std::string_view(utf8).substr(i, len), one) ? one : std::string(1, kNotLatin1);
+    i += len;
+  }
+  return out;
+}
+
+LocaleItems ItemsToInternal(const LocaleItems& items) {
+  LocaleItems out = items;
+  const std::string& cs = items.codeset;
+  out.codeset = "ISO-8859-1";
+  out.dateFormat = ItemToInternal(items.dateFormat, cs, true);
+  out.timeFormat = ItemToInternal(items.timeFormat, cs, true);
+  out.timeFormatAmPm = ItemToInternal(items.timeFormatAmPm, cs, true);
+  for (std::string* text : {&out.amString, &out.pmString, &out.radixChar, &out.thousandsSep})
+    *text = ItemToInternal(*text, cs, false);
+  for (auto& name : out.monthNames) name = ItemToInternal(name, cs, false);
+  for (auto& name : out.abbrevMonthNames) name = ItemToInternal(name, cs, false);
+  for (auto& name : out.dayNames) name = ItemToInternal(name, cs, false);
+  for (auto& name : out.abbrevDayNames) name = ItemToInternal(name, cs, false);
+  return out;
 }
 
 template <std::size_t N>
@@ -342,9 +403,9 @@ std::string TranslateDatePicture(std::string_view picture, char& separator, bool
   WalkPicture(
       picture, {},
       [&](char c) {
-        literal += c;
+        if (c != kNotLatin1) literal += c;
         if (!separatorFound && !IsLetter(c) && c != ' ' && c != '\t') {
-          separator = c;
+          if (IsSeparatorChar(c)) separator = c;
           separatorFound = true;
         }
       },
@@ -398,7 +459,8 @@ bool IsCLocaleName(const std::string& name) {
          name.starts_with("POSIX.") || name.starts_with("POSIX@");
 }
 
-FormatSettings SettingsFromLocaleItems(const LocaleItems& items) {
+FormatSettings SettingsFromLocaleItems(const LocaleItems& platformItems) {
+  const LocaleItems items = ItemsToInternal(platformItems);
   FormatSettings fs;
   if (!IsCLocaleName(items.timeLocaleName)) {
     if (!items.dateFormat.empty()) {
@@ -423,7 +485,7 @@ FormatSettings SettingsFromLocaleItems(const LocaleItems& items) {
           // a multibyte character) leaves the default.
           if (!hourSeen || timeSepFound || IsLetter(c) || c == ' ' || c == '\t') return;
           timeSepFound = true;
-          if (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x80) fs.timeSeparator = c;
+          if (IsSeparatorChar(c)) fs.timeSeparator = c;
         },
         [&](const Conversion& conv) {
           switch (conv.letter) {
@@ -476,6 +538,7 @@ FormatSettings SettingsFromPlatform() {
     return std::string(text != nullptr ? text : "");
   };
   LocaleItems items;
+  items.codeset = item(CODESET);
 #ifdef _NL_LOCALE_NAME
   items.timeLocaleName = item(_NL_LOCALE_NAME(LC_TIME));
   items.numericLocaleName = item(_NL_LOCALE_NAME(LC_NUMERIC));
@@ -686,7 +749,7 @@ bool TryStrToTime(const std::string& text, const FormatSettings& fs, Time& resul
 
 Date StrToDate(const std::string& text, const FormatSettings& fs, const Date& today) {
   Date result;
-  if (!TryStrToDate(text, fs, today, result)) throw EConvertError(Fmt("'%s' no es una fecha válida", text));
+  if (!TryStrToDate(text, fs, today, result)) throw EConvertError(Fmt("'%s' no es una fecha válida"_l1, text));
   return result;
 }
 
@@ -787,7 +850,7 @@ std::string SqlLiteral(const Variant& value) {
     std::string operator()(std::int64_t v) const { return std::to_string(v); }
     std::string operator()(double v) const {
       if (!std::isfinite(v))
-        throw EConvertError(Fmt("'%s' no es un valor de punto flotante válido", FloatToStr(v, '.')));
+        throw EConvertError(Fmt("'%s' no es un valor de punto flotante válido"_l1, FloatToStr(v, '.')));
       char buffer[64];
       const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);  // shortest text that reads back the same
       return std::string(buffer, r.ptr);

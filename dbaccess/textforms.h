@@ -35,6 +35,7 @@ struct FormatSettings {
 // them (strftime pictures, designators, names). An empty item is one the
 // locale does not supply.
 struct LocaleItems {
+  std::string codeset = "UTF-8";  // the locale's encoding of every item below
   std::string timeLocaleName;     // name of the LC_TIME locale
   std::string numericLocaleName;  // name of the LC_NUMERIC locale
   std::string dateFormat;         // D_FMT, e.g. "%d/%m/%y"
@@ -48,7 +49,10 @@ struct LocaleItems {
 
 // True for the C/POSIX locale under any of its names ("C", "POSIX", "C.UTF-8", ...).
 [[nodiscard]] bool IsCLocaleName(const std::string& name);
-// Builds the settings from locale items; a C locale supplies nothing.
+// Builds the settings from locale items, turned into internal text first; a
+// C locale supplies nothing. A name, designator or separator with a character
+// outside ISO-8859-1 counts as not supplied; such a character in a picture is
+// left out of its literal text and is never a separator.
 [[nodiscard]] FormatSettings SettingsFromLocaleItems(const LocaleItems& items);
 
 // The process-wide settings (read at start, re-read on a locale change).

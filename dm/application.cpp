@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
 #include "dm/ui.h"
 
@@ -20,6 +21,11 @@ void TApplication::HandleException(dbx::TComponent* sender, const std::exception
       Ui().ErrorDialog(e.what());
   } catch (...) {
   }
+}
+
+void TApplication::HandleUnknownException(dbx::TComponent* sender) noexcept {
+  using namespace dbx::literals;
+  HandleException(sender, std::runtime_error("Excepción desconocida"_l1));
 }
 
 TApplication& Application() {

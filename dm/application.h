@@ -24,6 +24,8 @@ class TApplication {
 
   // Hands an escaped exception to OnException; EAbort is ignored.
   void HandleException(dbx::TComponent* sender, const std::exception& e) noexcept;
+  // The same for something thrown that is no exception.
+  void HandleUnknownException(dbx::TComponent* sender) noexcept;
 
   // Runs an event handler; whatever escapes it is handled as above.
   template <class Handler>
@@ -33,7 +35,7 @@ class TApplication {
     } catch (const std::exception& e) {
       HandleException(sender, e);
     } catch (...) {
-      HandleException(sender, std::runtime_error("Excepción desconocida"));
+      HandleUnknownException(sender);
     }
   }
 };

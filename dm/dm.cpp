@@ -1,5 +1,6 @@
 #include "dm/dm.h"
 
+#include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
 #include "dm/platform.h"
@@ -81,19 +82,19 @@ std::string CaseA(const std::string& m) {
   if (m.compare(0, 9, "dbExpress") != 0) return general + m;
   if (Contains(m, "Your user name and password are not defined"))
     return "El nombre de Usuario o la clave son incorrectas.";
-  if (Contains(m, "I/O error for file")) return "No se encontró el archivo o la ruta " + QuotedAfter(m, 0);
+  if (Contains(m, "I/O error for file")) return "No se encontró el archivo o la ruta "_l1 + QuotedAfter(m, 0);
   // Firebird 3 words it: I/O error during "open" operation for file "PATH".
   // The path is the quoted text right after "for file ".
   static const std::string kForFile = "operation for file ";
   if (const auto forFile = m.find(kForFile); Contains(m, "I/O error during") && forFile != std::string::npos) {
     const auto path = forFile + kForFile.size();
-    return "No se encontró el archivo o la ruta " +
+    return "No se encontró el archivo o la ruta "_l1 +
            (path < m.size() && m[path] == '"' ? QuotedAfter(m, path) : std::string());
   }
   if (Contains(m, "Unable to complete network request"))
-    return "No se encontró el equipo servidor con nombre " + QuotedAfter(m, 0);
+    return "No se encontró el equipo servidor con nombre "_l1 + QuotedAfter(m, 0);
   if (Contains(m, "Connection failed"))
-    return "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050.";
+    return "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050."_l1;
   return general + m;
 }
 
@@ -105,7 +106,7 @@ std::string CaseB(const TComponent* sender, const std::string& m) {
     n = provider->DataSet->Name().substr(1);
   if (p == "violation of PRIMARY") return "Ya existe el registro en la tabla " + n;
   if (p == "violation of FOREIGN")
-    return "Está borrando o insertando un registro en la tabla " + n + " que tiene una relación con otra tabla.";
+    return "Está borrando o insertando un registro en la tabla "_l1 + n + " que tiene una relación con otra tabla."_l1;
   return m;
 }
 
@@ -250,7 +251,7 @@ std::string Tfdm::configuracion(const std::string& modulo, const std::string& ca
                                 " and conf_propiedad = " + QuotedStr(propiedad);
   CConfiguracion->Open();
   if (CConfiguracion->RecordCount() <= 0) {
-    Ui().ErrorDialog("No se encontró la configuración " + propiedad);
+    Ui().ErrorDialog("No se encontró la configuración "_l1 + propiedad);
     return {};
   }
   return CConfiguracion->Fields(0).AsString();

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <vector>
+
+#include "dbaccess/encoding.h"
 
 namespace platform {
 
@@ -19,11 +22,26 @@ std::string LocalPath(const std::string& name) {
   return path;
 }
 
+std::string NativePath(const std::string& name) { return dbx::Latin1ToUtf8(LocalPath(name)); }
+
 void AppendToLog(const std::string& name, const std::string& text) noexcept {
-  std::FILE* f = std::fopen(LocalPath(name).c_str(), "ab");
-  if (f == nullptr) return;
-  (void)std::fwrite(text.data(), 1, text.size(), f);
-  (void)std::fclose(f);
+  try {
+    std::FILE* f = std::fopen(NativePath(name).c_str(), "ab");
+    if (f == nullptr) return;
+    const std::string utf8 = dbx::Latin1ToUtf8(text);
+    (void)std::fwrite(utf8.data(), 1, utf8.size(), f);
+    (void)std::fclose(f);
+  } catch (...) {
+  }
+}
+
+bool ReadFile(const std::string& name, std::string& bytes) {
+  std::ifstream in(NativePath(name), std::ios::binary);
+  if (!in) return false;
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return false;
+  bytes = std::move(data);
+  return true;
 }
 
 static std::vector<std::string> ConfigDirs() {
@@ -53,6 +71,7 @@ SettingLookup ReadApplicationDirectory(std::string& value) {
       value = line.substr(eq + 1);
       const auto nul = value.find('\0');
       if (nul != std::string::npos) value.resize(nul);
+      if (std::string latin; dbx::Utf8ToLatin1(value, latin)) value = std::move(latin);
       return value.empty() ? SettingLookup::kValueMissing : SettingLookup::kFound;
     }
     return SettingLookup::kValueMissing;

@@ -1,6 +1,7 @@
 // What the program needs of the platform outside the databases: file names
-// written the Windows way, the two text logs, and the application-directory
-// setting.
+// written the Windows way, the two text logs, the server list file and the
+// application-directory setting. Names and texts are internal (ISO-8859-1);
+// the conversions to the platform happen here.
 #pragma once
 
 #include <string>
@@ -9,16 +10,26 @@ namespace platform {
 
 // A file name as the program writes it ("\ERRORES.TXT", dir + "\SERVIDORES.cfg")
 // mapped to this platform: a leading backslash names the working directory,
-// other backslashes are path separators.
+// other backslashes are path separators. Still internal text.
 [[nodiscard]] std::string LocalPath(const std::string& name);
 
+// The name the file system knows the file by: LocalPath in the platform's
+// file-name encoding (UTF-8).
+[[nodiscard]] std::string NativePath(const std::string& name);
+
 // Appends text to a log, creating the file when it does not exist. An
-// existing file is never truncated. Failures are ignored.
+// existing file is never truncated. The text is written in UTF-8. Failures
+// are ignored.
 void AppendToLog(const std::string& name, const std::string& text) noexcept;
+
+// The whole file, as bytes; false when it cannot be opened or read.
+[[nodiscard]] bool ReadFile(const std::string& name, std::string& bytes);
 
 // The application-directory setting: key "\Software\Quenda\Varnex2009",
 // value "Directorio". Stored in Quenda/Varnex2009.conf under the XDG config
 // dirs ($XDG_CONFIG_DIRS, default /etc/xdg); a missing file is a missing key.
+// The file is UTF-8 text (a value that is not UTF-8 is taken as ISO-8859-1
+// bytes); the value comes back internal.
 enum class SettingLookup { kFound, kValueMissing, kKeyMissing };
 [[nodiscard]] SettingLookup ReadApplicationDirectory(std::string& value);
 

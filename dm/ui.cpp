@@ -2,13 +2,17 @@
 
 #include <cstdio>
 
+#include "dbaccess/encoding.h"
+
 namespace {
 
 class ConsoleUi : public UserInterface {
  public:
   void Beep() override {}
-  void ErrorDialog(const std::string& text) override { std::fprintf(stderr, "Error: %s\n", text.c_str()); }
-  void MessageBox(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  void ErrorDialog(const std::string& text) override {
+    std::fprintf(stderr, "Error: %s\n", dbx::Latin1ToUtf8(text).c_str());
+  }
+  void MessageBox(const std::string& text) override { std::fprintf(stderr, "%s\n", dbx::Latin1ToUtf8(text).c_str()); }
 };
 
 ConsoleUi g_console;

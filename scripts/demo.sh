@@ -14,8 +14,11 @@ bash "$root/scripts/make_demo.sh" "$demo" "$fecha"
 
 # The application directory setting and the server list.
 mkdir -p "$demo/xdg/Quenda" "$demo/app"
+# The setting file is UTF-8 text; SERVIDORES.cfg and the command line carry
+# text in ISO-8859-1, the program's character set.
+latin1() { printf '%s' "$1" | iconv -f UTF-8 -t ISO-8859-1; }
 printf 'Directorio=%s\n' "$demo/app" > "$demo/xdg/Quenda/Varnex2009.conf"
-printf '%s\r\n' "$demo/srv" > "$demo/app/SERVIDORES.cfg"
+printf '%s\r\n' "$(latin1 "$demo/srv")" > "$demo/app/SERVIDORES.cfg"
 
 # Unattended: folder, user, password, company, five fillers, trigger, date.
 # The date is given in the short date form of the C locale (m/d/yy).
@@ -25,6 +28,6 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 if [ -z "${DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
 echo "== Running: consopuntos $demo/srv SYSDBA ***** DEMO x x x x x S $corta"
 XDG_CONFIG_DIRS="$demo/xdg" LC_ALL=C.UTF-8 timeout 300 \
-  "$root/build/app/consopuntos" "$demo/srv" SYSDBA masterkey DEMO x x x x x S "$corta"
+  "$root/build/app/consopuntos" "$(latin1 "$demo/srv")" SYSDBA masterkey DEMO x x x x x S "$corta"
 echo "== Run finished"
 bash "$root/scripts/show_demo.sh" "$demo"

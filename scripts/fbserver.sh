@@ -90,7 +90,8 @@ EOF
       exit 1
     }
     # -m: one process serves every connection (SuperServer).
-    setsid "$server" -m >"$dir/firebird.out" 2>&1 </dev/null &
+    # A UTF-8 character type: the server takes file names in it.
+    LC_ALL=C.UTF-8 setsid "$server" -m >"$dir/firebird.out" 2>&1 </dev/null &
     echo $! >"$dir/firebird.pid"
     for ((i = 0; i < 150; i++)); do
       if port_open; then

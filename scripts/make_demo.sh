@@ -26,7 +26,9 @@ a=$'\xe1' e=$'\xe9' i=$'\xed' o=$'\xf3' u=$'\xfa' n=$'\xf1' N=$'\xd1' c=$'\xe7'
 
 MAIN="$DIR/srv/datos/DEMO/varnex.fdb"
 server() { echo "$DIR/suc$1"; }
-srvq() { local s; s=$(server "$1"); echo "${s//\'/\'\'}"; }
+# RPCO_SERVIDOR holds the folder in ISO-8859-1, the databases' character set;
+# on disk the folder's name is UTF-8, the file names of this platform.
+srvq() { local s; s=$(server "$1" | iconv -f UTF-8 -t ISO-8859-1); echo "${s//\'/\'\'}"; }
 branch_path() { echo "$(server "$1")\\datos\\$1\\varnex.fdb"; }
 for code in 001 002 003 004; do
   s=$(server "$code")
@@ -53,7 +55,8 @@ create_db() {
     echo "COMMIT;"
   } > "$script"
   # Through -i: isql-fb drops bytes above 127 from a script read on standard input.
-  "$ISQL" -q -b -i "$script" > "$WORK/isql.log" 2>&1 || { cat "$WORK/isql.log" >&2; exit 1; }
+  # A UTF-8 character type: the client library takes file names in it.
+  LC_ALL=C.UTF-8 "$ISQL" -q -b -i "$script" > "$WORK/isql.log" 2>&1 || { cat "$WORK/isql.log" >&2; exit 1; }
 }
 
 # terceros NIT TIPO NOMBRE APELLIDOS DIRECCION TELEFONO EMAIL NACIMIENTO RETENCION CREADO:

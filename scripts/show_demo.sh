@@ -9,7 +9,7 @@ query() {  # query DB SQL: rows as isql-fb prints them
   local script
   script=$(mktemp)
   printf 'SET NAMES ISO8859_1;\nCONNECT '"'%s'"' USER '"'SYSDBA'"' PASSWORD '"'masterkey'"';\n%s\n' "${1//\'/\'\'}" "$2" > "$script"
-  isql-fb -q -i "$script" 2>&1 | iconv -f ISO-8859-1 -t UTF-8 | sed '/^$/d'
+  LC_ALL=C.UTF-8 isql-fb -q -i "$script" 2>&1 | iconv -f ISO-8859-1 -t UTF-8 | sed '/^$/d'
   rm -f "$script"
 }
 

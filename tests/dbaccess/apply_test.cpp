@@ -7,6 +7,7 @@
 
 #include "cds_env.h"
 #include "dbaccess/clientdataset.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 using cdstest::MessageOf;
@@ -155,10 +156,10 @@ TEST_F(ApplyTest, MergeIsAnInvalidAnswerForAnInsertedRow) {
   EXPECT_EQ(1, cds->ApplyUpdates(0));
   ASSERT_EQ(2u, calls.size());
   EXPECT_EQ(0u, calls[0].message.rfind("SQL Server Error: ", 0));
-  EXPECT_EQ("Respuesta inválida", calls[1].message);
+  EXPECT_EQ("Respuesta inválida"_l1, calls[1].message);
   EXPECT_EQ(1, calls[1].previousError);
   ASSERT_EQ(1u, cds->LastApplyErrors().size());
-  EXPECT_EQ("Respuesta inválida", cds->LastApplyErrors()[0].message);
+  EXPECT_EQ("Respuesta inválida"_l1, cds->LastApplyErrors()[0].message);
 }
 
 TEST_F(ApplyTest, NullAssignmentsAreSentAndUnassignedFieldsLeftOut) {
@@ -288,7 +289,7 @@ TEST_F(ApplyTest, ReconcileHandlerExceptionEndsTheReconcile) {
 TEST_F(ApplyTest, FailuresNotTiedToARowReachTheCaller) {
   PostTercero("200");
   provider->Options |= poReadOnly;
-  EXPECT_EQ("No es posible aplicar actualizaciones a un proveedor de sólo lectura",
+  EXPECT_EQ("No es posible aplicar actualizaciones a un proveedor de sólo lectura"_l1,
             MessageOf<EOleException>([&] { cds->ApplyUpdates(0); }));
   EXPECT_EQ(1, cds->ChangeCount());
   provider->Options &= ~poReadOnly;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cds_env.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 using cdstest::MessageOf;
@@ -197,10 +198,10 @@ TEST_F(ClientDataSetTest, ProviderRequestFailures) {
 
   // Command text on a provider that does not allow it.
   provider->Options = 0;
-  EXPECT_EQ("Los cambios a CommandText no están permitidos",
+  EXPECT_EQ("Los cambios a CommandText no están permitidos"_l1,
             MessageOf<EOleException>([&] { OpenOn("select * from TERCEROS"); }));
   EXPECT_FALSE(cds->Active());
-  EXPECT_EQ("Los cambios a CommandText no están permitidos",
+  EXPECT_EQ("Los cambios a CommandText no están permitidos"_l1,
             MessageOf<EOleException>([&] { cds->Execute(); }));
 
   // A statement failure while opening reaches the caller trimmed.
@@ -273,7 +274,7 @@ TEST_F(ClientDataSetTest, PostOfANullRequiredFieldAndThePostErrorActions) {
   cds->Insert();
   cds->FieldByName("TERC_APELLIDOS").SetValue(Variant{std::string("Perez")});
   // TERC_NIT is the first NOT NULL column in column order.
-  EXPECT_EQ("Es necesario que el campo 'TERC_NIT' contenga algún valor",
+  EXPECT_EQ("Es necesario que el campo 'TERC_NIT' contenga algún valor"_l1,
             MessageOf<EDatabaseError>([&] { cds->Post(); }));
   EXPECT_EQ(TDataSetState::dsInsert, cds->State());
 

@@ -7,6 +7,7 @@
 
 #include "dbaccess/errors.h"
 #include "dbaccess/textforms.h"
+#include "dbaccess/encoding.h"
 
 namespace dbx {
 namespace {
@@ -170,7 +171,7 @@ TEST_F(FieldTest, InvalidValueNamesTheField) {
     f.SetValue(std::string("diez"));
     FAIL() << "accepted";
   } catch (const EDatabaseError& e) {
-    EXPECT_EQ(e.Message(), "Valor inválido para el campo 'PTACUM'");
+    EXPECT_EQ(e.Message(), "Valor inválido para el campo 'PTACUM'"_l1);
   }
 }
 
@@ -194,7 +195,7 @@ TEST_F(FieldTest, FieldTexts) {
       {ftInteger, std::int64_t{-5}, "-5"},
       {ftLargeint, std::int64_t{INT64_MIN}, "-9223372036854775808"},
       {ftString, std::string("O'x "), "O'x "},
-      {ftMemo, std::string("línea\r\n"), "línea\r\n"},
+      {ftMemo, std::string("línea\r\n"_l1), "línea\r\n"_l1},
       {ftDate, Date{2008, 12, 1}, "01/12/2008"},
       {ftTime, Time{14, 5, 9, 0}, "2:05:09 p.m."},
       {ftDateTime, DateTime{Date{2008, 12, 1}, Time{14, 5, 9, 0}}, "01/12/2008 2:05:09 p.m."},

@@ -13,6 +13,7 @@
 
 #include "dbaccess/errors.h"
 #include "support/dbfixture.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 
@@ -136,9 +137,9 @@ TEST(SqlConnectionErrors, ComposeTable) {
       {11, "", "", "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set"},
       {65, "", "", "dbExpress Error: [0x0065]: SQL Error"},
       {101, "violation of PRIMARY", "X", "SQL Server Error: violation of PRIMARY"},
-      {101, "", "", "dbExpress Error: Error de código desconocido '101'"},
+      {101, "", "", "dbExpress Error: Error de código desconocido '101'"_l1},
       {101, "", "X", "X"},
-      {18, "", "", "dbExpress Error: Error de código desconocido '18'"},  // not in the table
+      {18, "", "", "dbExpress Error: Error de código desconocido '18'"_l1},  // not in the table
   };
   for (const auto& k : cases) {
     std::string last = k.last;
@@ -160,12 +161,12 @@ TEST(SqlConnectionAttach, PropertyChecks) {
   EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta la propiedad DriverName");
   c.DriverName = "Interbase";
   c.VendorLib.clear();
-  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Varnex: Nombre de DLL/Librería Compartida no especificado");
+  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Varnex: Nombre de DLL/Librería Compartida no especificado"_l1);
   c.VendorLib = "GDS32.DLL";
   c.Params().SetValue("Database", " \t ");
   EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta la propiedad DataBase");
   c.ConnectionName.clear();
-  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta el nombre de la conexión");
+  EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta el nombre de la conexión"_l1);
   EXPECT_EQ(c.ConnectionState(), csClosed);
 }
 
@@ -223,8 +224,8 @@ TEST(SqlConnectionAttach, IsolationFromDriverKey) {
 
 TEST_F(SqlConnectionDb, StatementMessages) {
   q->SQL().Clear();
-  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "QBorrar: No hay ninguna declaración SQL disponible");
-  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: No hay ninguna declaración SQL disponible");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "QBorrar: No hay ninguna declaración SQL disponible"_l1);
+  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: No hay ninguna declaración SQL disponible"_l1);
 
   Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
   q->SQL().Clear();
@@ -235,7 +236,7 @@ TEST_F(SqlConnectionDb, StatementMessages) {
   q->SQL().Clear();
   q->SQL().Add("SELECT ID FROM T");
   q->Open();
-  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: No es posible efectuar ésta operación en un DataSet abierto");
+  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: No es posible efectuar ésta operación en un DataSet abierto"_l1);
   EXPECT_TRUE(q->Active());
   q->SQL().Add("WHERE ID = 2");  // any change closes the statement
   EXPECT_FALSE(q->Active());

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "dbaccess/errors.h"
+#include "dbaccess/encoding.h"
 
 namespace dbx {
 namespace {
@@ -129,13 +130,13 @@ TEST(TextForms, OutputIsCutAt256Characters) {
   ASSERT_EQ(text.size(), 256u);
   EXPECT_EQ(text.substr(0, 14), "Monday,Monday,");
 
-  // Characters, not bytes: a two-byte name is never split.
+  // A character is one byte of the internal text, accented or not.
   FormatSettings es = fs;
-  es.longDayNames[1] = "lúnes";  // 5 characters, 6 bytes
-  std::string twoBytes;
-  for (int i = 0; i < 60; ++i) twoBytes += "aaaa";  // one long day name each
-  const std::string cut = FormatDateTime(twoBytes, kDec1At140509, es);
-  EXPECT_EQ(cut.size(), 51u * 6 + 1);  // 51 names (255 characters) and the first letter of the next
+  es.longDayNames[1] = "lúnes"_l1;  // 5 characters
+  std::string names;
+  for (int i = 0; i < 60; ++i) names += "aaaa";  // one long day name each
+  const std::string cut = FormatDateTime(names, kDec1At140509, es);
+  EXPECT_EQ(cut.size(), 256u);  // 51 names (255 characters) and the first letter of the next
   EXPECT_EQ(cut.back(), 'l');
 }
 
@@ -161,7 +162,7 @@ TEST_P(ParseTable, Parses) {
       (void)StrToDate(c.text, fs, today);
       ADD_FAILURE() << "accepted: " << c.text;
     } catch (const EConvertError& e) {
-      EXPECT_EQ(e.Message(), std::string("'") + c.text + "' no es una fecha válida");
+      EXPECT_EQ(e.Message(), std::string("'") + c.text + "' no es una fecha válida"_l1);
     }
   }
 }
@@ -201,7 +202,7 @@ TEST(TextForms, QuotedStr) {
   EXPECT_EQ(QuotedStr("'"), "''''");
   EXPECT_EQ(QuotedStr(""), "''");
   EXPECT_EQ(QuotedStr("O'Brien"), "'O''Brien'");
-  EXPECT_EQ(QuotedStr("a\"b\\c ñ"), "'a\"b\\c ñ'");
+  EXPECT_EQ(QuotedStr("a\"b\\c ñ"_l1), "'a\"b\\c ñ'"_l1);
 }
 
 TEST(TextForms, DecimalText) {
@@ -343,7 +344,7 @@ LocaleItems SpanishColombia() {
   it.thousandsSep = ".";
   it.monthNames = {"enero", "febrero", "marzo",      "abril",   "mayo",      "junio",
                    "julio", "agosto",  "septiembre", "octubre", "noviembre", "diciembre"};
-  it.dayNames = {"domingo", "lunes", "martes", "miércoles", "jueves", "viernes", "sábado"};
+  it.dayNames = {"domingo", "lunes", "martes", "mi\xc3\xa9rcoles", "jueves", "viernes", "s\xc3\xa1" "bado"};  // UTF-8
   return it;
 }
 
@@ -412,6 +413,21 @@ TEST(TextFormsLocale, TranslatesLocaleItems) {
   const FormatSettings f = SettingsFromLocaleItems(fi);
   EXPECT_EQ(f.timeSeparator, '.');
   EXPECT_EQ(TimeToStr(kDec1At140509, f), "14.05.09");
+
+  // Items come in the locale's encoding and become internal text; one with
+  // a character outside ISO-8859-1 is not supplied.
+  EXPECT_EQ(co.longDayNames[3], "mi\xe9rcoles");  // from UTF-8
+  LocaleItems latin = SpanishColombia();
+  latin.codeset = "ISO-8859-1";
+  latin.dayNames[3] = "mi\xe9rcoles";
+  EXPECT_EQ(SettingsFromLocaleItems(latin).longDayNames[3], "mi\xe9rcoles");
+  LocaleItems ru = SpanishColombia();
+  ru.monthNames[0] = "\xd1\x8f\xd0\xbd\xd0\xb2\xd0\xb0\xd1\x80\xd1\x8c";  // UTF-8 Cyrillic
+  ru.radixChar = "\xd9\xab";  // ARABIC DECIMAL SEPARATOR
+  const FormatSettings r = SettingsFromLocaleItems(ru);
+  EXPECT_EQ(r.longMonthNames[0], "January");
+  EXPECT_EQ(r.longMonthNames[1], "febrero");
+  EXPECT_EQ(r.decimalSeparator, '.');
 
   LocaleItems zh;  // a separator outside the 8-bit set (UTF-8 bytes): the default
   zh.timeLocaleName = zh.numericLocaleName = "zh_CN.UTF-8";

@@ -12,6 +12,7 @@
 #include "dm/dm.h"
 #include "dm_testing.h"
 #include "support/dbfixture.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 
@@ -49,9 +50,11 @@ class MainDatabaseTest : public ::testing::Test {
 using ConfiguracionTest = MainDatabaseTest;
 
 // A main database that is not there, as the connection reports it.
+// The path is internal text with an accent: the client library names it in
+// UTF-8, and the message gives it back as it was written.
 TEST(MissingDatabaseTest, ReportsThePathOfTheMissingFile) {
   testsupport::ScratchDir scratch;
-  const std::string missing = scratch.Path("datos/DEMO/varnex.fdb");
+  const std::string missing = scratch.Path("datos/Compa\xf1ia/varnex.fdb");
   dmtest::ApplicationHandlerGuard guard;
   dmtest::ScratchDir cwd;
   dmtest::RecordingUi ui;
@@ -62,7 +65,7 @@ TEST(MissingDatabaseTest, ReportsThePathOfTheMissingFile) {
   p.SetValue("password", testsupport::kPassword);
   Application().Run(nullptr, [&] { dm.Varnex->Open(); });
   EXPECT_FALSE(dm.Varnex->Connected());
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta " + missing}));
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta "_l1 + missing}));
 }
 
 TEST_F(ConfiguracionTest, ReturnsTheValueOfTheMatchingRow) {
@@ -87,11 +90,11 @@ TEST_F(ConfiguracionTest, ReturnsTheValueOfTheMatchingRow) {
 TEST_F(ConfiguracionTest, NoMatchingRowShowsTheDialogAndGivesEmptyText) {
   Sql("INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'OTRA', 'X');");
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", kPasswordProperty), "");
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"error:No se encontró la configuración " + kPasswordProperty}));
+  EXPECT_EQ(ui_.events, (std::vector<std::string>{"error:No se encontró la configuración "_l1 + kPasswordProperty}));
   // Matching is exact on every column: another module finds nothing either.
   EXPECT_EQ(dm_.configuracion("inventario", "ARTICULOS", "OTRA"), "");
   ASSERT_EQ(ui_.events.size(), 2u);
-  EXPECT_EQ(ui_.events[1], "error:No se encontró la configuración OTRA");
+  EXPECT_EQ(ui_.events[1], "error:No se encontró la configuración OTRA"_l1);
   // The not-found dialog is no error report: nothing is logged.
   EXPECT_FALSE(std::filesystem::exists(cwd_.path() / "ERRORES.TXT"));
 }
@@ -117,7 +120,7 @@ TEST_F(ConfiguracionTest, ArgumentsAreQuoted) {
   EXPECT_TRUE(ui_.events.empty());
   // A text that would close the literal early matches nothing.
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", "X' or '1' = '1"), "");
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"error:No se encontró la configuración X' or '1' = '1"}));
+  EXPECT_EQ(ui_.events, (std::vector<std::string>{"error:No se encontró la configuración X' or '1' = '1"_l1}));
 }
 
 TEST_F(ConfiguracionTest, StatementFailureGoesToTheCaller) {
@@ -175,10 +178,10 @@ TEST_F(ClientDataSetReportTest, FailedPostIsReportedUnchangedAndAbortedSilently)
     after = true;
   });
   EXPECT_FALSE(after);
-  const std::string message = "Es necesario que el campo 'TERC_NIT' contenga algún valor";
+  const std::string message = "Es necesario que el campo 'TERC_NIT' contenga algún valor"_l1;
   // One report only: the silent abort that follows is dropped.
   EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:" + message}));
-  const std::string log = dmtest::ReadFile(cwd_.path() / "ERRORES.TXT");
+  const std::string log = dmtest::ReadLog(cwd_.path() / "ERRORES.TXT");
   ASSERT_GT(log.size(), message.size() + 4);
   EXPECT_EQ(log.substr(log.size() - message.size() - 4), ",," + message + "\r\n");
   EXPECT_EQ(log.find("\r\n"), log.size() - 2);

@@ -12,6 +12,7 @@
 #include "dm/application.h"
 #include "dm/dm.h"
 #include "dm_testing.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 
@@ -346,12 +347,12 @@ TEST_F(ConfigurarProvidersTest, InstalledHandlersAreTheReporters) {
   EXPECT_EQ(ui.events,
             (std::vector<std::string>{
                 "beep",
-                "error:Está borrando o insertando un registro en la tabla Clientesd que tiene una relación con otra "
+                "error:Está borrando o insertando un registro en la tabla Clientesd que tiene una relación con otra "_l1
                 "tabla.",
                 "beep", "error:Ya existe el registro en la tabla Puntosacum", "beep",
                 "error:Error. Borre antes los detalles dependientes del registro.", "beep",
                 "error:Error. Borre antes los detalles dependientes del registro."}));
-  const std::string log = dmtest::ReadFile(dir.path() / "ERRORES.TXT");
+  const std::string log = dmtest::ReadLog(dir.path() / "ERRORES.TXT");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dbaccess/encoding.h"
 #include "dm/application.h"
 #include "dm/ui.h"
 
@@ -59,6 +60,14 @@ class ScratchDir {
 [[nodiscard]] inline std::string ReadFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A log as the program writes it (UTF-8), back in internal text; a log that
+// is not UTF-8 of ISO-8859-1 characters fails the call.
+[[nodiscard]] inline std::string ReadLog(const std::filesystem::path& p) {
+  std::string text;
+  if (!dbx::Utf8ToLatin1(ReadFile(p), text)) throw std::runtime_error("not UTF-8 text: " + p.string());
+  return text;
 }
 
 inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) {

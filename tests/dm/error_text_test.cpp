@@ -7,6 +7,7 @@
 #include "dbaccess/sqlconnection.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 
@@ -21,10 +22,10 @@ struct TextCase {
 void PrintTo(const TextCase& c, std::ostream* os) { *os << c.label; }
 
 const std::string kGeneral = "Se presento el siguiente error: ";
-const std::string kNoFile = "No se encontró el archivo o la ruta ";
-const std::string kNoHost = "No se encontró el equipo servidor con nombre ";
+const std::string kNoFile = "No se encontró el archivo o la ruta "_l1;
+const std::string kNoHost = "No se encontró el equipo servidor con nombre "_l1;
 const std::string kNoServer =
-    "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050.";
+    "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050."_l1;
 const std::string kLogin = "El nombre de Usuario o la clave son incorrectas.";
 
 // Case A: no dataset.
@@ -137,10 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProviderCase{"B1_any_18_char_prefix", "QClientesd", "123456789012345678violation of PRIMARY key",
                      "Ya existe el registro en la tabla Clientesd"},
         ProviderCase{"B2_clientesd", "QClientesd", "SQL Server Error: " + kFk,
-                     "Está borrando o insertando un registro en la tabla Clientesd que tiene una relación con otra "
+                     "Está borrando o insertando un registro en la tabla Clientesd que tiene una relación con otra "_l1
                      "tabla."},
         ProviderCase{"B2_puntosacum", "QPuntosacum", "SQL Server Error: " + kFk,
-                     "Está borrando o insertando un registro en la tabla Puntosacum que tiene una relación con otra "
+                     "Está borrando o insertando un registro en la tabla Puntosacum que tiene una relación con otra "_l1
                      "tabla."},
         ProviderCase{"B3_without_prefix", "QClientesd", kPk, kPk},
         ProviderCase{"B3_truncated_at_37", "QClientesd", "SQL Server Error: violation of PRIMAR",
@@ -177,8 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"C3_key", "key violation", "Ya existe un registro con el mismo "},
                       TextCase{"C4_capital_key", "Key violation", "Key violation"},
                       TextCase{"C4_lowercase_field", "field required", "field required"},
-                      TextCase{"C4_required_field_message", "Es necesario que el campo 'TERC_NIT' contenga algún valor",
-                               "Es necesario que el campo 'TERC_NIT' contenga algún valor"},
+                      TextCase{"C4_required_field_message", "Es necesario que el campo 'TERC_NIT' contenga algún valor"_l1,
+                               "Es necesario que el campo 'TERC_NIT' contenga algún valor"_l1},
                       TextCase{"C4_empty", "", ""},
                       TextCase{"C4_dbexpress_texts_untranslated", "dbExpress Error: [0x0015]: Connection failed",
                                "dbExpress Error: [0x0015]: Connection failed"}),

@@ -11,6 +11,8 @@
 
 #include "dm_testing.h"
 
+using namespace dbx::literals;
+
 namespace {
 
 struct PathCase {
@@ -44,6 +46,9 @@ TEST_F(AppendToLogTest, CreatesAMissingLogAndAppendsToAnExistingOne) {
   EXPECT_EQ(dmtest::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\n");
   platform::AppendToLog("\\ERRORES.TXT", "c\r\n");
   EXPECT_EQ(dmtest::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\nc\r\n");
+  // Internal text is written in UTF-8, and so is a file name with an accent.
+  platform::AppendToLog("\\Peña.TXT"_l1, "compañía\r\n"_l1);
+  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "Pe\xc3\xb1" "a.TXT"), "compa\xc3\xb1\xc3\xad" "a\r\n");
 
   dmtest::WriteFile(dir_.path() / "other.txt", std::string("keep\0me", 7));
   platform::AppendToLog((dir_.path() / "other.txt").string(), "+");
@@ -129,7 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Values, ApplicationDirectoryValueTest,
                                            ValueCase{"no_final_line_end", "Directorio=/srv/app", "/srv/app"},
                                            ValueCase{"blanks_kept", "Directorio=/srv/my app \n", "/srv/my app "},
                                            ValueCase{"ends_at_nul", std::string("Directorio=/a\0b\n", 16), "/a"},
-                                           ValueCase{"first_entry_wins", "Directorio=/one\nDirectorio=/two\n", "/one"}),
+                                           ValueCase{"first_entry_wins", "Directorio=/one\nDirectorio=/two\n", "/one"},
+                                           // UTF-8 text, internal value; bytes that are not UTF-8 stay.
+                                           ValueCase{"utf8", "Directorio=/srv/Pe\xc3\xb1" "a\n", "/srv/Pe\xf1" "a"},
+                                           ValueCase{"latin1", "Directorio=/srv/Pe\xf1" "a\n", "/srv/Pe\xf1" "a"}),
                          [](const ::testing::TestParamInfo<ValueCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ApplicationDirectoryTest, LaterConfigDirectoryIsSearchedWhenTheFirstHasNoFile) {

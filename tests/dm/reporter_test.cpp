@@ -13,6 +13,7 @@
 #include "dm/application.h"
 #include "dm/dm.h"
 #include "dm_testing.h"
+#include "dbaccess/encoding.h"
 
 using namespace dbx;
 using dmtest::ReadFile;
@@ -22,7 +23,7 @@ namespace {
 
 const std::string kConnectionFailed = "dbExpress Error: [0x0015]: Connection failed";
 const std::string kNoServer =
-    "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050.";
+    "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050."_l1;
 
 // Splits a log into its CR LF-ended lines; a rest without CR LF is returned as
 // a last element.
@@ -55,7 +56,7 @@ class ReporterTest : public ::testing::Test {
   dmtest::RecordingUi ui_;
   Tfdm dm_;
 
-  [[nodiscard]] std::string Log() const { return ReadFile(dir_.path() / "ERRORES.TXT"); }
+  [[nodiscard]] std::string Log() const { return dmtest::ReadLog(dir_.path() / "ERRORES.TXT"); }
   [[nodiscard]] bool LogExists() const { return std::filesystem::exists(dir_.path() / "ERRORES.TXT"); }
 };
 
@@ -145,18 +146,18 @@ TEST_F(ReporterTest, UnhandledExceptionsReachTheReporterThroughTheApplication) {
   EXPECT_FALSE(after);
   ASSERT_EQ(ui_.events.size(), 4u);
   EXPECT_EQ(ui_.events[2], "beep");
-  EXPECT_EQ(ui_.events[3], "error:No se encontró el equipo servidor con nombre srv9");
+  EXPECT_EQ(ui_.events[3], "error:No se encontró el equipo servidor con nombre srv9"_l1);
 
   // Exceptions raised inside the dataset layer's own event handlers.
-  HandleApplicationException(nullptr, EConvertError("'x' no es una fecha válida"));
+  HandleApplicationException(nullptr, EConvertError("'x' no es una fecha válida"_l1));
   ASSERT_EQ(ui_.events.size(), 6u);
-  EXPECT_EQ(ui_.events[5], "error:Se presento el siguiente error: 'x' no es una fecha válida");
+  EXPECT_EQ(ui_.events[5], "error:Se presento el siguiente error: 'x' no es una fecha válida"_l1);
 
   const auto lines = LogLines(Log());
   ASSERT_EQ(lines.size(), 3u);
   ExpectLogLineOf(lines[0], "SQL Server Error: table unknown");
   ExpectLogLineOf(lines[1], "dbExpress Error: Unable to complete network request to host \"srv9\"");
-  ExpectLogLineOf(lines[2], "'x' no es una fecha válida");
+  ExpectLogLineOf(lines[2], "'x' no es una fecha válida"_l1);
 }
 
 TEST_F(ReporterTest, SilentAbortIsDropped) {

@@ -68,6 +68,10 @@ e2e_finish() {
 
 # ---- Companies ------------------------------------------------------------------
 
+# e2e_latin1 TEXT: a UTF-8 text (a file name as this platform writes it) in
+# ISO-8859-1, as the program's files, arguments and databases hold text.
+e2e_latin1() { printf '%s' "$1" | iconv -f UTF-8 -t ISO-8859-1; }
+
 # Database files of a company built by e2e_company under DIR.
 e2e_main_db() { echo "$1/srv/datos/DEMO/varnex.fdb"; }
 e2e_branch_db() { printf '%s\n' "$1/suc$2\\datos\\$2\\varnex.fdb"; }
@@ -81,8 +85,9 @@ e2e_company() {
   bash "$E2E_SRC/scripts/make_demo.sh" "$dir" "$2" > "$dir.make_demo.log" 2>&1 ||
     { cat "$dir.make_demo.log"; echo "FAIL: make_demo.sh $dir $2"; exit 1; }
   mkdir -p "$dir/xdg/Quenda" "$dir/app" "$dir.pristine"
+  # The setting file is UTF-8 text; SERVIDORES.cfg is ISO-8859-1.
   printf 'Directorio=%s\n' "$dir/app" > "$dir/xdg/Quenda/Varnex2009.conf"
-  printf '%s\r\n' "$dir/srv" > "$dir/app/SERVIDORES.cfg"
+  printf '%s\r\n' "$(e2e_latin1 "$dir/srv")" > "$dir/app/SERVIDORES.cfg"
   cp "$(e2e_main_db "$dir")" "$dir.pristine/main.fdb"
   local code
   for code in 001 002 003; do cp "$(e2e_branch_db "$dir" $code)" "$dir.pristine/$code.fdb"; done
@@ -110,7 +115,8 @@ e2e_isql() {
     printf '%s\n' "$@"
     echo "COMMIT;"
   } > "$script"
-  "$ISQL" -q -b -i "$script" 2>&1
+  # A UTF-8 character type: the client library takes file names in it.
+  LC_ALL=C.UTF-8 "$ISQL" -q -b -i "$script" 2>&1
   local rc=$?
   rm -f "$script"
   return $rc

@@ -4,7 +4,9 @@
 #   (b) eleven arguments, C locale (m/d/yy), some spelled like the toolkit's
 #       options: every table of every database afterwards, against what the
 #       demo data says the run must do;
-#   (c) the same with a day-first, comma-decimal locale (es_CO, dd/mm/yy).
+#   (c) the same with a day-first, comma-decimal locale (es_CO, dd/mm/yy);
+#   (d) a company under a folder with an accent, named in ISO-8859-1 by
+#       SERVIDORES.cfg, REPLICA_COMPANIA and the command line.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
 
@@ -168,6 +170,30 @@ else
   e2e_run_unattended "$B" es_CO.UTF-8 60 "$B/srv" SYSDBA masterkey DEMO x x x x x S 01/12/08
   check_result "(c)"
   check_branch_log "$B" 01/12/08 "$(date +%d/%m/%y)"
+fi
+
+# ---- (d) a server folder with an accent ---------------------------------------------
+e2e_step "(d) the company under a folder with an accent, from SERVIDORES.cfg and the command line"
+# "Peñalosa": UTF-8 on disk; SERVIDORES.cfg, REPLICA_COMPANIA and the
+# command line carry it in ISO-8859-1.
+D="$E2E_TMP/Pe"$'\xc3\xb1'"alosa"
+e2e_company "$D" 2008-12-01
+e2e_check "(d) SERVIDORES.cfg is ISO-8859-1" "$(e2e_latin1 "$D/srv")"$'\r' "$(cat "$D/app/SERVIDORES.cfg")"
+# The C locale, as cron gives it: the program makes its character type UTF-8.
+if e2e_run_unattended "$D" C 60 "$(e2e_latin1 "$D/srv")" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
+  e2e_dump "$(e2e_main_db "$D")" > "$D/main.after"
+  e2e_check "(d) the main accumulated table holds the five customers of the date" 5 \
+    "$(e2e_rows "$D/main.after" $PCA | grep -c '|2008-12-01|')"
+  e2e_dump "$(e2e_branch_db "$D" 002)" > "$D/002.after"
+  e2e_check "(d) branch 002 under the accented folder received the main table" \
+    "$(e2e_rows "$D/main.after" $PCA)" "$(e2e_rows "$D/002.after" $PCA)"
+  # The failure log is UTF-8 and names the missing folder as it is on disk.
+  if iconv -f UTF-8 -t UTF-8 "$D/app/ERRORENVPTOS.TXT" > /dev/null 2>&1; then
+    e2e_check "(d) ERRORENVPTOS.TXT names the folder" "$D/suc004\\datos\\004" \
+      "$(head -1 "$D/app/ERRORENVPTOS.TXT" | cut -d, -f3)"
+  else
+    e2e_fail "(d) ERRORENVPTOS.TXT is not UTF-8: $(cat -v "$D/app/ERRORENVPTOS.TXT")"
+  fi
 fi
 
 e2e_finish

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "dbaccess/encoding.h"
+
 #ifndef CONSOPUNTOS_SOURCE_DIR
 #error "CONSOPUNTOS_SOURCE_DIR must name the source tree"
 #endif
@@ -525,14 +527,15 @@ CompanyLayout::CompanyLayout(const ScratchDir& dir, std::string company)
 
 std::string CompanyLayout::BranchServer(const std::string& code) const { return root_ + "/suc" + code; }
 
-std::string CompanyLayout::AddBranch(const std::string& code, const std::string& name, bool createDatabase) {
-  const std::string server = BranchServer(code);
+std::string CompanyLayout::AddBranch(const std::string& code, const std::string& name, bool createDatabase,
+                                     const std::string& serverFolder) {
+  const std::string server = serverFolder.empty() ? BranchServer(code) : serverFolder;
   if (code.size() > 3 || server.size() > 60) {
     throw std::runtime_error("branch " + code + " does not fit REPLICA_COMPANIA: " + server);
   }
   RunSql(mainPath_, "INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO) VALUES (" +
                         SqlQuote(code) + ", " + SqlQuote(name) + ", " + SqlQuote(server) + ", 'N')");
-  const std::string path = BranchDatabasePath(server, code);
+  const std::string path = dbx::Latin1ToUtf8(BranchDatabasePath(server, code));
   if (createDatabase) CreateBranchDatabase(path);
   return path;
 }

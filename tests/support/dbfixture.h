@@ -139,9 +139,13 @@ class CompanyLayout {
   [[nodiscard]] std::string BranchServer(const std::string& code) const;
 
   // Appends a REPLICA_COMPANIA row (code of at most 3 characters, name,
-  // BranchServer(code), RPCO_ERRO 'N') and, when createDatabase, creates the
-  // branch database at the path the program opens. Returns that path.
-  std::string AddBranch(const std::string& code, const std::string& name, bool createDatabase = true);
+  // server or BranchServer(code), RPCO_ERRO 'N') and, when createDatabase,
+  // creates the branch database at the path the program opens. Returns that
+  // path. Name and server are the program's internal text (ISO-8859-1); the
+  // file on disk has the path in UTF-8, as the program opens it, and so has
+  // the path returned.
+  std::string AddBranch(const std::string& code, const std::string& name, bool createDatabase = true,
+                        const std::string& server = {});
 
  private:
   std::string root_;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
 #include "window_testing.h"
@@ -22,6 +23,8 @@ using wintest::FocusName;
 using wintest::StatusStep;
 using wintest::TestUi;
 using wintest::WindowSession;
+
+using namespace dbx::literals;
 
 namespace {
 
@@ -68,7 +71,7 @@ void TypeAndLeaveCompany(Tfconsopuntos* f, const std::string& company) {
   WindowSession::Settle();
 }
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.c_str()); }
+QString Q(const std::string& s) { return ToDisplay(s); }
 
 class ConnectionTest : public QObject {
   Q_OBJECT
@@ -126,13 +129,13 @@ class ConnectionTest : public QObject {
     const std::vector<StatusStep> run{
         {Q("Conectando a " + co.MainPath() + " ..."), true, true},
         {Q("Conectando a " + norteServer + "\\datos\\001\\varnex.fdb ..."), true, false},
-        {Q("Trayendo CLIENTES de la compañia Norte ..."), true, true},
-        {Q("Trayendo PUNTOS de la compañia Norte ..."), true, true},
-        {Q("Trayendo PUNTOS de la compañia Norte ..."), false, false},
+        {Q("Trayendo CLIENTES de la compañia Norte ..."_l1), true, true},
+        {Q("Trayendo PUNTOS de la compañia Norte ..."_l1), true, true},
+        {Q("Trayendo PUNTOS de la compañia Norte ..."_l1), false, false},
         {Q("Conectando a " + surServer + "\\datos\\002\\varnex.fdb ..."), false, false},
-        {Q("Enviando CLIENTES a la compañia Norte ..."), true, true},
-        {Q("Actualizando ACUMULADO en la compañia Norte ..."), true, true},
-        {Q("Actualizando ACUMULADO en la compañia Norte ..."), false, false},
+        {Q("Enviando CLIENTES a la compañia Norte ..."_l1), true, true},
+        {Q("Actualizando ACUMULADO en la compañia Norte ..."_l1), true, true},
+        {Q("Actualizando ACUMULADO en la compañia Norte ..."_l1), false, false},
     };
     QVERIFY2(s.Steps() == run, qPrintable(wintest::Describe(s.Steps())));
 
@@ -160,6 +163,84 @@ class ConnectionTest : public QObject {
     QVERIFY(!std::filesystem::exists(sur));
   }
 
+  // Branches named with accents (ISO-8859-1 bytes in REPLICA_COMPANIA,
+  // folders on disk in UTF-8): the run collects and distributes as with
+  // plain names, the window shows the names right, and the failure log of
+  // the missing branch is UTF-8 that names its folder.
+  void accentedBranchNames() {
+    ScratchDir dir;
+    CompanyLayout co(dir);
+    const std::string penalosaServer = dir.Root() + "/suc\xf1";  // "sucñ"
+    const std::string bogotaServer = dir.Root() + "/Bogot\xe1";  // "Bogotá", no database
+    const std::string penalosa = co.AddBranch("001", "Pe\xf1" "alosa", true, penalosaServer);
+    co.AddBranch("002", "Bogot\xe1", false, bogotaServer);
+    testsupport::AddCustomer(penalosa, "900", "Mu\xf1oz", TodayIso());
+    testsupport::AddPointsMovement(penalosa, "900", TodayIso(), "10", "");
+
+    WindowSession s(UnattendedArgs(co));
+    s.Create();
+    QVERIFY(s.Show());
+    QTRY_VERIFY2(s.FormGone(), qPrintable(TestUi().Describe()));
+    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+
+    const QString root = QString::fromUtf8(dir.Root().c_str());
+    const QString connecting = Q("Conectando a la base de datos " + co.Company() + " ...");
+    const std::vector<StatusStep> run{
+        {connecting, true, true},
+        {connecting, false, false},
+        {Q("Conectando a " + co.MainPath() + " ..."), true, true},
+        {QStringLiteral("Conectando a ") + root + QStringLiteral("/sucñ\\datos\\001\\varnex.fdb ..."), true, false},
+        {QStringLiteral("Trayendo CLIENTES de la compañia Peñalosa ..."), true, true},
+        {QStringLiteral("Trayendo PUNTOS de la compañia Peñalosa ..."), true, true},
+        {QStringLiteral("Trayendo PUNTOS de la compañia Peñalosa ..."), false, false},
+        {QStringLiteral("Conectando a ") + root + QStringLiteral("/Bogotá\\datos\\002\\varnex.fdb ..."), false,
+         false},
+        {QStringLiteral("Enviando CLIENTES a la compañia Peñalosa ..."), true, true},
+        {QStringLiteral("Actualizando ACUMULADO en la compañia Peñalosa ..."), true, true},
+        {QStringLiteral("Actualizando ACUMULADO en la compañia Peñalosa ..."), false, false},
+    };
+    QVERIFY2(s.Steps() == run, qPrintable(wintest::Describe(s.Steps())));
+    // The customer's name travelled byte for byte; the points came back.
+    QCOMPARE(QueryText(co.MainPath(), "SELECT TERC_NOMBRE FROM TERCEROS WHERE TERC_NIT = '900'"),
+             std::string("Mu\xf1oz"));
+    QCOMPARE(QueryText(penalosa, "SELECT TERC_NIT, PTCA_ACUMULADO FROM PUNTOS_CLIENTE_ACUMULADO"),
+             std::string("900|10.00"));
+
+    std::string log;
+    QVERIFY2(dbx::Utf8ToLatin1(ReadAll(s.AppDir() + "/ERRORENVPTOS.TXT"), log), "the log is not UTF-8");
+    const auto lines = Split(log, "\r\n");
+    QCOMPARE(lines.size(), std::size_t{3});
+    for (int i = 0; i < 2; ++i)
+      QCOMPARE(Split(lines[static_cast<std::size_t>(i)], ",")[2], bogotaServer + "\\datos\\002");
+  }
+
+  // A failure whose text carries an accented value: the dialog and its line
+  // in ERRORES.TXT (UTF-8) show the same characters.
+  void accentedValueInADialogAndItsLogLine() {
+    ScratchDir dir;
+    CompanyLayout co(dir);
+    const std::string branch = co.AddBranch("001", "Norte");
+    testsupport::AddPointsMovement(branch, "Pe\xf1" "a", TodayIso(), "10", "");
+    // The main database refuses accumulated points of an unknown customer.
+    RunSql(co.MainPath(),
+           "ALTER TABLE PUNTOS_CLIENTE_ACUMULADO ADD CONSTRAINT FK_PCA_TERCEROS FOREIGN KEY (TERC_NIT) "
+           "REFERENCES TERCEROS (TERC_NIT)");
+    std::filesystem::remove("ERRORES.TXT");
+    WindowSession s(UnattendedArgs(co));
+    s.Create();
+    QVERIFY(s.Show());
+    QTRY_VERIFY(!TestUi().Dialogs().empty());
+    const std::string dialog = TestUi().Dialogs()[0];
+    QVERIFY2(dialog.find("'Pe\xf1" "a'") != std::string::npos, dialog.c_str());
+    std::string log;
+    QVERIFY2(dbx::Utf8ToLatin1(ReadAll("ERRORES.TXT"), log), "ERRORES.TXT is not UTF-8");
+    const std::size_t message = log.find(",,");
+    QVERIFY(message != std::string::npos);
+    QCOMPARE(ToDisplay("error:Se presento el siguiente error: " + log.substr(message + 2, log.size() - message - 4)),
+             ToDisplay(dialog));
+    std::filesystem::remove("ERRORES.TXT");
+  }
+
   // Position 11 that is no date: the connection stays open, the date is
   // today, the panel stays, and no run starts. Every later connection fails
   // on it again.
@@ -172,7 +253,7 @@ class ConnectionTest : public QObject {
     QVERIFY(!s.FormGone());
     const std::vector<std::string> dialogs = TestUi().Dialogs();
     QCOMPARE(dialogs.size(), std::size_t{1});
-    QVERIFY2(dialogs[0].find("'x' no es una fecha válida") != std::string::npos, dialogs[0].c_str());
+    QVERIFY2(dialogs[0].find("'x' no es una fecha válida"_l1) != std::string::npos, dialogs[0].c_str());
     QVERIFY(fdm->Varnex->Connected());
     QCOMPARE(f->CAcumulado->PacketRecords, 1000);
     QVERIFY(f->EFecIni->isEnabled());
@@ -259,7 +340,7 @@ class ConnectionTest : public QObject {
     QVERIFY(s.Show());
     QTRY_VERIFY(s.FormGone());
     const std::vector<std::string> dialogs =
-        notFound ? std::vector<std::string>{"error:No se encontró la configuración REPLICAR CAMBIOS EN ARTICULOS"}
+        notFound ? std::vector<std::string>{"error:No se encontró la configuración REPLICAR CAMBIOS EN ARTICULOS"_l1}
                  : std::vector<std::string>{};
     QCOMPARE(TestUi().Dialogs(), dialogs);
     QCOMPARE(QueryText(co.MainPath(), "SELECT TERC_NIT FROM PUNTOS_CLIENTE_ACUMULADO"), std::string("VIEJO"));

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "dbaccess/encoding.h"
 #include "dm/dm.h"
 #include "window_testing.h"
 
@@ -19,6 +20,8 @@ using wintest::FocusName;
 using wintest::StatusStep;
 using wintest::TestUi;
 using wintest::WindowSession;
+
+using namespace dbx::literals;
 
 namespace {
 
@@ -70,7 +73,7 @@ class KeyTest : public QObject {
         {QString::fromStdString("Conectando a " + path + " ..."), true, true}};
     QVERIFY2(s.Steps() == expected, qPrintable(wintest::Describe(s.Steps())));
     QCOMPARE(TestUi().events,
-             (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta " + path}));
+             (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta "_l1 + path}));
     const std::string log = ReadAll("ERRORES.TXT");
     QVERIFY(log.size() > logBefore);
     QVERIFY(log.find(path) != std::string::npos);

@@ -9,16 +9,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dbaccess/encoding.h"
 #include "window_testing.h"
 #include "dm/dm.h"
 
 using wintest::TestUi;
 using wintest::WindowSession;
 
+using namespace dbx::literals;
+
 namespace {
 
 const char* const kKeyMissing =
-    "message:No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio";
+    "message:No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio"_l1;
 
 enum Setting { kNoKey, kAppDir, kAppDirBackslash, kEmptyValue };
 
@@ -53,7 +56,7 @@ class StartupTest : public QObject {
     QTest::addColumn<QByteArray>("selected");  // the text of the server field
 
     const QStringList none;
-    const QStringList keyMissing{QString::fromUtf8(kKeyMissing)};
+    const QStringList keyMissing{ToDisplay(kKeyMissing)};
     QTest::newRow("key missing") << int(kNoKey) << QByteArray("A\r\n") << QByteArray() << keyMissing
                                  << QList<QByteArray>{} << QByteArray("");
     QTest::newRow("key missing, list in the root")
@@ -98,7 +101,7 @@ class StartupTest : public QObject {
 
     Tfconsopuntos* f = s.Create();
     QStringList shown;
-    for (const auto& d : TestUi().Dialogs()) shown << QString::fromStdString(d);
+    for (const auto& d : TestUi().Dialogs()) shown << ToDisplay(d);
     QCOMPARE(shown, dialogs);
 
     QCOMPARE(f->Servidor->count(), entries.size());
@@ -115,7 +118,7 @@ class StartupTest : public QObject {
     Tfconsopuntos* f = s.Create();
     QVERIFY(!f->isVisible());
     QVERIFY(s.Show());
-    QCOMPARE(f->windowTitle(), QString::fromUtf8("Consolidación puntos clientes"));
+    QCOMPARE(f->windowTitle(), QStringLiteral("Consolidación puntos clientes"));
     QCOMPARE(f->Servidor->count(), 2);
     QCOMPARE(f->Servidor->currentText(), QStringLiteral("srvA"));
     QVERIFY(!f->Servidor->isEditable());
@@ -169,6 +172,17 @@ class StartupTest : public QObject {
     QCOMPARE(fdm->Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
   }
 
+  // Positions 2 to 4 reach the connection byte for byte, UTF-8 or not.
+  void commandLineBytesReachTheConnection() {
+    const std::string user = "Jos\xc3\xa9", password = "cla\xf1" "e", company = "CI\xd1" "A";
+    WindowSession s({"prog", "/nowhere/srv", user, password, company, "5", "6", "7", "8", "9", "x"});
+    s.Create();
+    QVERIFY(s.Show());
+    QCOMPARE(fdm->Varnex->Params().Value("User_Name"), user);
+    QCOMPARE(fdm->Varnex->Params().Value("Password"), password);
+    QCOMPARE(fdm->Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
+  }
+
   // Fewer than ten arguments, or ten with an empty one, start interactively;
   // ten non-empty arguments fill the fields and connect at once.
   void unattendedStart_data() {
@@ -208,7 +222,7 @@ class StartupTest : public QObject {
     QCOMPARE(fdm->Varnex->Params().Value("Database"), path);
     QVERIFY(!fdm->Varnex->Connected());
     // The failed connect reaches the error reporter; the connecting text stays.
-    QCOMPARE(TestUi().Dialogs(), std::vector<std::string>{"error:No se encontró el archivo o la ruta " + path});
+    QCOMPARE(TestUi().Dialogs(), std::vector<std::string>{"error:No se encontró el archivo o la ruta "_l1 + path});
     QVERIFY(f->Panel5->isVisible());
     QCOMPARE(f->StatusText(), std::string("Conectando a la base de datos CIA ..."));
     QVERIFY(!f->EFecIni->isEnabled());
