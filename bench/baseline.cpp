@@ -1,7 +1,15 @@
 // bench_baseline: the transmission run's statement stream sent straight
 // through the Firebird client library, with no dataset layer: the same texts,
-// in the same order, in the same transactions. It is the floor the program is
-// measured against.
+// in the same order, in the same transactions, with the same requests for
+// rows affected. It is the floor the program is measured against.
+//
+// Transactions as the program's layer keeps them: statements outside the
+// refill share one read-committed transaction per attachment, started with
+// isc_tpb_autocommit (the server commits each statement's writes), ended with
+// a hard commit every 1000 statements when no cursor is open in it and at
+// detach; an applied row runs in it too (one row needs no transaction of its
+// own), its INSERT prepared once per text and attachment; the refill has its
+// transaction.
 //
 //   bench_baseline SERVER USER PASSWORD COMPANY YYYY-MM-DD [--peer FILE]
 //
@@ -10,6 +18,7 @@
 // the values of this run written in as literals.
 #include <ibase.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -127,6 +136,13 @@ std::string Literal(const Value& v) {
     case Value::kTimestamp: return "'" + DateBody(v.date) + " " + TimeBody(v.time) + "'";
   }
   return "NULL";
+}
+
+// A key compared with a text column: always quoted.
+std::string Key(const Value& v) {
+  if (v.kind == Value::kNull) return "''";
+  const std::string literal = Literal(v);
+  return literal.front() == '\'' ? literal : Quoted(literal);
 }
 
 // ---------------------------------------------------------------------------
@@ -294,18 +310,56 @@ Peer peer;
 long rowsWritten = 0;
 
 // ---------------------------------------------------------------------------
-// One attachment with its explicit transaction.
+// One attachment with its transactions.
 
 const char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_wait, isc_tpb_read_committed, isc_tpb_rec_version};
+const char kKeptTpb[] = {isc_tpb_version3,       isc_tpb_write,       isc_tpb_wait,
+                         isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_autocommit};
+constexpr int kKeptStatements = 1000;
+
+// Rows affected of the last execution, as the program asks for them.
+int RowsAffected(isc_stmt_handle& stmt) {
+  Status st;
+  const char items[] = {isc_info_sql_stmt_type, isc_info_sql_records};
+  char info[64] = {};
+  Check(isc_dsql_sql_info(st.get(), &stmt, sizeof items, items, sizeof info, info), st, "info");
+  int rows = 0;
+  for (const char* p = info; p + 3 <= info + sizeof info && *p != isc_info_end;) {
+    const char item = *p++;
+    const int len = static_cast<int>(isc_vax_integer(p, 2));
+    p += 2;
+    if (item == isc_info_sql_records) {
+      for (const char* q = p; q + 3 <= p + len && *q != isc_info_end;) {
+        const char code = *q++;
+        const int n = static_cast<int>(isc_vax_integer(q, 2));
+        q += 2;
+        if (code == isc_info_req_insert_count || code == isc_info_req_update_count ||
+            code == isc_info_req_delete_count)
+          rows += static_cast<int>(isc_vax_integer(q, static_cast<short>(n)));
+        q += n;
+      }
+    }
+    p += len;
+  }
+  return rows;
+}
 
 struct Db {
   isc_db_handle db = 0;
   isc_tr_handle explicitTr = 0;
+  isc_tr_handle keptTr = 0;
+  int keptStatements = 0;
+  int keptCursors = 0;
+  isc_stmt_handle insertStmt = 0;  // the last applied INSERT, prepared
+  std::string insertText;
+  Sqlda insertIn{1};
+  std::vector<std::array<short, 4>> insertTypes;
   Peer::Side side = Peer::kMain;
 
   [[nodiscard]] bool Open() const { return db != 0; }
 
-  // The attach of the run's connections: user, password, role, dialect 3.
+  // The attach of the run's connections: user, password, role, dialect 3,
+  // file name in UTF-8.
   bool Attach(const std::string& path, const std::string& user, const std::string& password, bool mayFail) {
     std::string dpb(1, static_cast<char>(isc_dpb_version1));
     const auto text = [&dpb](char item, const std::string& s) {
@@ -319,6 +373,8 @@ struct Db {
     dpb += static_cast<char>(isc_dpb_sql_dialect);
     dpb += static_cast<char>(4);
     dpb.append("\x03\x00\x00\x00", 4);
+    dpb += static_cast<char>(isc_dpb_utf8_filename);
+    dpb += '\0';
     Status st;
     if (isc_attach_database(st.get(), static_cast<short>(path.size()), path.c_str(), &db, static_cast<short>(dpb.size()),
                             dpb.data()) != 0) {
@@ -330,6 +386,11 @@ struct Db {
   }
   void Detach() {
     Status st;
+    if (insertStmt != 0) isc_dsql_free_statement(st.get(), &insertStmt, DSQL_drop);
+    insertStmt = 0;
+    insertText.clear();
+    keptCursors = 0;
+    EndKept();
     if (db != 0) Check(isc_detach_database(st.get(), &db), st, "detach");
     db = 0;
   }
@@ -343,44 +404,63 @@ struct Db {
     Check(isc_commit_transaction(st.get(), &tr), st, "commit");
     tr = 0;
   }
+  // The transaction of a statement: the explicit one, or the kept one.
+  isc_tr_handle* Work() {
+    if (explicitTr != 0) return &explicitTr;
+    if (keptTr == 0) {
+      Status st;
+      Check(isc_start_transaction(st.get(), &keptTr, 1, &db, sizeof kKeptTpb, kKeptTpb), st, "start kept");
+      keptStatements = 0;
+      keptCursors = 0;
+    }
+    return &keptTr;
+  }
+  // A statement completed in `tr`.
+  void Done(isc_tr_handle* tr) {
+    if (tr != &keptTr) return;
+    if (++keptStatements >= kKeptStatements) EndKept();
+  }
+  void EndKept() {
+    if (keptTr == 0 || keptCursors > 0) return;
+    Commit(keptTr);
+    keptStatements = 0;
+  }
 };
 
 // A statement that returns no rows: prepared and run in the explicit
-// transaction when one is open, else in its own, committed at once.
+// transaction when one is open, else in the kept one; the rows affected read.
 void Exec(Db& c, const std::string& text) {
   peer.Add(c.side, text);
   Status st;
-  isc_tr_handle own = 0;
-  isc_tr_handle* tr = &c.explicitTr;
-  if (c.explicitTr == 0) {
-    c.Start(own);
-    tr = &own;
-  }
   isc_stmt_handle stmt = 0;
   Check(isc_dsql_allocate_statement(st.get(), &c.db, &stmt), st, "allocate");
+  isc_tr_handle* tr = c.Work();
   Check(isc_dsql_prepare(st.get(), tr, &stmt, 0, (text + "\r\n").c_str(), 3, nullptr), st, "prepare " + text);
   Check(isc_dsql_execute(st.get(), tr, &stmt, 3, nullptr), st, "execute " + text);
+  (void)RowsAffected(stmt);
+  c.Done(tr);
   Check(isc_dsql_free_statement(st.get(), &stmt, DSQL_drop), st, "free");
-  if (own != 0) c.Commit(own);
 }
 
-// A select in its own transaction, read in packets as the run's datasets
+// A select in the kept transaction, read in packets as the run's datasets
 // read it: a packet of up to `packet` rows (all rows when negative), one row
-// fetched ahead; the transaction commits when the last row has been fetched.
+// fetched ahead; the statement completes when the last row has been fetched.
 class Select {
  public:
   Select(Db& c, const std::string& text, int packet) : c_(c), packet_(packet), out_(20) {
     peer.Add(c.side, text);
     Status st;
-    c_.Start(tr_);
     Check(isc_dsql_allocate_statement(st.get(), &c_.db, &stmt_), st, "allocate");
-    Check(isc_dsql_prepare(st.get(), &tr_, &stmt_, 0, (text + "\r\n").c_str(), 3, out_.get()), st, "prepare " + text);
+    tr_ = c_.Work();
+    Check(isc_dsql_prepare(st.get(), tr_, &stmt_, 0, (text + "\r\n").c_str(), 3, out_.get()), st, "prepare " + text);
     if (out_.Count() > out_.get()->sqln) {
       out_.Reset(out_.Count());
       Check(isc_dsql_describe(st.get(), &stmt_, 3, out_.get()), st, "describe");
     }
     out_.Allocate();
-    Check(isc_dsql_execute(st.get(), &tr_, &stmt_, 3, nullptr), st, "execute " + text);
+    Check(isc_dsql_execute(st.get(), tr_, &stmt_, 3, nullptr), st, "execute " + text);
+    cursorOpen_ = true;
+    if (tr_ == &c_.keptTr) ++c_.keptCursors;
     Fetch();
     ReadPacket();
   }
@@ -406,21 +486,28 @@ class Select {
   }
   void Close() {
     Status st;
-    if (cursorOpen_) isc_dsql_free_statement(st.get(), &stmt_, DSQL_close);
-    cursorOpen_ = false;
-    if (tr_ != 0) c_.Commit(tr_);
+    CloseCursor();
+    if (tr_ != nullptr) c_.Done(tr_);
+    tr_ = nullptr;
     if (stmt_ != 0) isc_dsql_free_statement(st.get(), &stmt_, DSQL_drop);
     stmt_ = 0;
   }
 
  private:
+  void CloseCursor() {
+    if (!cursorOpen_) return;
+    Status st;
+    isc_dsql_free_statement(st.get(), &stmt_, DSQL_close);
+    cursorOpen_ = false;
+    if (tr_ == &c_.keptTr) --c_.keptCursors;
+  }
   void Fetch() {
     Status st;
     const ISC_STATUS rc = isc_dsql_fetch(st.get(), &stmt_, 3, out_.get());
     if (rc == 100) {
-      isc_dsql_free_statement(st.get(), &stmt_, DSQL_close);
-      cursorOpen_ = false;
-      c_.Commit(tr_);
+      CloseCursor();
+      c_.Done(tr_);
+      tr_ = nullptr;
       ahead_.reset();
       return;
     }
@@ -440,31 +527,32 @@ class Select {
   Db& c_;
   int packet_;
   Sqlda out_;
-  isc_tr_handle tr_ = 0;
+  isc_tr_handle* tr_ = nullptr;
   isc_stmt_handle stmt_ = 0;
-  bool cursorOpen_ = true;
+  bool cursorOpen_ = false;
   std::optional<Row> ahead_;
   std::vector<Row> rows_;
   std::size_t pos_ = 0;
   bool packetsDone_ = false;
 };
 
-// Whether a select returns a row: its own transaction, committed when closed.
+// Whether a select returns a row; it completes when closed.
 bool Probe(Db& c, const std::string& text) {
   peer.Add(c.side, text);
   Status st;
-  isc_tr_handle tr = 0;
-  c.Start(tr);
   isc_stmt_handle stmt = 0;
   Sqlda out(1);
   Check(isc_dsql_allocate_statement(st.get(), &c.db, &stmt), st, "allocate");
-  Check(isc_dsql_prepare(st.get(), &tr, &stmt, 0, (text + "\r\n").c_str(), 3, out.get()), st, "prepare " + text);
+  isc_tr_handle* tr = c.Work();
+  Check(isc_dsql_prepare(st.get(), tr, &stmt, 0, (text + "\r\n").c_str(), 3, out.get()), st, "prepare " + text);
   out.Allocate();
-  Check(isc_dsql_execute(st.get(), &tr, &stmt, 3, nullptr), st, "execute " + text);
+  Check(isc_dsql_execute(st.get(), tr, &stmt, 3, nullptr), st, "execute " + text);
+  if (tr == &c.keptTr) ++c.keptCursors;
   const ISC_STATUS rc = isc_dsql_fetch(st.get(), &stmt, 3, out.get());
   if (rc != 0 && rc != 100) Die("fetch " + text, st.v);
   isc_dsql_free_statement(st.get(), &stmt, DSQL_close);
-  c.Commit(tr);
+  if (tr == &c.keptTr) --c.keptCursors;
+  c.Done(tr);
   Check(isc_dsql_free_statement(st.get(), &stmt, DSQL_drop), st, "free");
   return rc == 0;
 }
@@ -475,8 +563,9 @@ std::string Join(const std::vector<std::string>& items, const std::string& quote
   return out;
 }
 
-// The apply of one inserted row: its own explicit transaction, the
-// parameterised INSERT naming every column, the rows affected checked.
+// The apply of one inserted row: the parameterised INSERT naming every
+// column, prepared once per text, run in the kept transaction (one row needs
+// none of its own), the rows affected checked.
 void ApplyInsert(Db& c, const std::string& table, const std::vector<std::string>& columns, const Row& row) {
   if (peer.On()) {
     std::vector<std::string> values;
@@ -488,29 +577,39 @@ void ApplyInsert(Db& c, const std::string& table, const std::vector<std::string>
   const std::string text =
       "insert into \"" + table + "\"\r\n  (" + Join(columns, "\"") + ")\r\nvalues\r\n  (" + marks + ")\r\n";
   Status st;
-  c.Start(c.explicitTr);
-  isc_stmt_handle stmt = 0;
-  Sqlda in(static_cast<int>(columns.size()));
-  Check(isc_dsql_allocate_statement(st.get(), &c.db, &stmt), st, "allocate");
-  Check(isc_dsql_prepare(st.get(), &c.explicitTr, &stmt, 0, text.c_str(), 3, nullptr), st, "prepare " + text);
-  Check(isc_dsql_describe_bind(st.get(), &stmt, 3, in.get()), st, "describe bind");
-  in.Allocate();
-  Bind(in, row);
-  Check(isc_dsql_execute(st.get(), &c.explicitTr, &stmt, 3, in.get()), st, "execute " + text);
-  const char item = isc_info_sql_records;
-  char info[64] = {};
-  Check(isc_dsql_sql_info(st.get(), &stmt, 1, &item, sizeof info, info), st, "info");
-  int inserted = 0;
-  for (const char* p = info + 3; p < info + sizeof info && *p != isc_info_end;) {
-    const char code = *p++;
-    const int len = static_cast<int>(isc_vax_integer(p, 2));
-    p += 2;
-    if (code == isc_info_req_insert_count) inserted = static_cast<int>(isc_vax_integer(p, static_cast<short>(len)));
-    p += len;
+  isc_tr_handle* tr = nullptr;
+  if (c.insertStmt == 0 || c.insertText != text) {
+    if (c.insertStmt != 0) isc_dsql_free_statement(st.get(), &c.insertStmt, DSQL_drop);
+    c.insertStmt = 0;
+    Check(isc_dsql_allocate_statement(st.get(), &c.db, &c.insertStmt), st, "allocate");
+    tr = c.Work();
+    Check(isc_dsql_prepare(st.get(), tr, &c.insertStmt, 0, text.c_str(), 3, nullptr), st, "prepare " + text);
+    c.insertIn.Reset(static_cast<int>(columns.size()));
+    Check(isc_dsql_describe_bind(st.get(), &c.insertStmt, 3, c.insertIn.get()), st, "describe bind");
+    c.insertIn.Allocate();
+    c.insertTypes.clear();
+    for (int i = 0; i < c.insertIn.Count(); ++i) {
+      const XSQLVAR& v = c.insertIn.Var(i);
+      c.insertTypes.push_back({v.sqltype, v.sqlscale, v.sqlsubtype, v.sqllen});
+    }
+    c.insertText = text;
+  } else {
+    tr = c.Work();
+    // Binding changed the variables: back to what the server described.
+    for (int i = 0; i < c.insertIn.Count(); ++i) {
+      XSQLVAR& v = c.insertIn.Var(i);
+      const auto& t = c.insertTypes[static_cast<std::size_t>(i)];
+      v.sqltype = t[0];
+      v.sqlscale = t[1];
+      v.sqlsubtype = t[2];
+      v.sqllen = t[3];
+    }
   }
-  if (inserted != 1) Die("insert into " + table + " affected no row", nullptr);
-  Check(isc_dsql_free_statement(st.get(), &stmt, DSQL_drop), st, "free");
-  c.Commit(c.explicitTr);
+  Sqlda& in = c.insertIn;
+  Bind(in, row);
+  Check(isc_dsql_execute(st.get(), tr, &c.insertStmt, 3, in.get()), st, "execute " + text);
+  if (RowsAffected(c.insertStmt) != 1) Die("insert into " + table + " affected no row", nullptr);
+  c.Done(tr);
   ++rowsWritten;
 }
 
@@ -518,7 +617,7 @@ void ApplyInsert(Db& c, const std::string& table, const std::vector<std::string>
 void CopyMissing(Select& source, Db& target, const std::string& table, const std::vector<std::string>& columns) {
   const std::string probe = "SELECT TERC_NIT FROM " + table + " WHERE TERC_NIT = ";
   while (const Row* row = source.Next())
-    if (!Probe(target, probe + Literal((*row)[0]))) ApplyInsert(target, table, columns, *row);
+    if (!Probe(target, probe + Key((*row)[0]))) ApplyInsert(target, table, columns, *row);
 }
 
 // ---------------------------------------------------------------------------
@@ -583,7 +682,7 @@ struct Run {
     while (const Row* r = acumulado.Next()) {
       Exec(branch,
            "INSERT INTO puntos_cliente_acumulado (TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER) VALUES (" +
-               Literal((*r)[0]) + "," + Literal((*r)[1]) + "," + Literal((*r)[2]) + "," + Literal((*r)[3]) + ")");
+               Key((*r)[0]) + "," + Literal((*r)[1]) + "," + Literal((*r)[2]) + "," + Literal((*r)[3]) + ")");
       ++rowsWritten;
     }
     branch.Commit(branch.explicitTr);
@@ -614,6 +713,10 @@ struct Run {
         if (Connect(r)) Distribute();
     }
     peer.Flush(Peer::kMain);
+    // The program's handler ends here: each connection's kept transaction
+    // ends, in the order the connections were made; then they detach.
+    main.EndKept();
+    branch.EndKept();
     branch.Detach();
     main.Detach();
   }

@@ -137,10 +137,13 @@ char* Sqlda::Point(int i, std::size_t bytes) {
 FbConnection::~FbConnection() {
   fb::Status st;
   if (explicitTr != 0) isc_rollback_transaction(st.get(), &explicitTr);
+  if (retainedTr != 0) isc_commit_transaction(st.get(), &retainedTr);
+  keptCursors = 0;
+  EndKept();
   if (db != 0) isc_detach_database(st.get(), &db);
 }
 
-std::string FbConnection::Tpb(int isolationLevel) const {
+std::string FbConnection::Tpb(int isolationLevel, bool autocommit) const {
   std::string tpb;
   tpb += static_cast<char>(isc_tpb_version3);
   tpb += static_cast<char>(isc_tpb_write);
@@ -152,6 +155,7 @@ std::string FbConnection::Tpb(int isolationLevel) const {
     tpb += static_cast<char>(isc_tpb_read_committed);
     tpb += static_cast<char>(isc_tpb_rec_version);
   }
+  if (autocommit) tpb += static_cast<char>(isc_tpb_autocommit);
   return tpb;
 }
 
@@ -159,6 +163,33 @@ bool FbConnection::Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st) 
   const std::string tpb = Tpb(isolationLevel);
   tr = 0;
   return isc_start_transaction(st.get(), &tr, 1, &db, static_cast<unsigned short>(tpb.size()), tpb.data()) == 0;
+}
+
+bool FbConnection::BeginKept(fb::Status& st) {
+  if (keptTr != 0) return true;
+  const std::string tpb = Tpb(isolation, true);
+  keptStatements = 0;
+  keptCursors = 0;
+  if (isc_start_transaction(st.get(), &keptTr, 1, &db, static_cast<unsigned short>(tpb.size()), tpb.data()) == 0)
+    return true;
+  keptTr = 0;
+  return false;
+}
+
+void FbConnection::EndKept() noexcept {
+  if (keptTr == 0 || keptCursors > 0) return;
+  // Everything it wrote is committed already: the commit only ends it.
+  fb::Status st;
+  if (isc_commit_transaction(st.get(), &keptTr) != 0) {
+    fb::Status ignored;
+    isc_rollback_transaction(ignored.get(), &keptTr);
+  }
+  keptTr = 0;
+  keptStatements = 0;
+}
+
+void FbConnection::KeptStatementDone() noexcept {
+  if (++keptStatements >= kKeptStatements) EndKept();
 }
 
 // ---------------------------------------------------------------------------
@@ -175,6 +206,9 @@ void FbCursor::Reset() noexcept {
   params = -1;
   described = false;
   selectText = false;
+  text.clear();
+  paramsDescribed = false;
+  inTypes.clear();
 }
 
 bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st) {
@@ -204,6 +238,11 @@ bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values
     params = in.Count();
   }
   in.AllocateBuffers();
+  inTypes.clear();
+  for (int i = 0; i < in.Count(); ++i) {
+    const XSQLVAR& v = in.Var(i);
+    inTypes.push_back({v.sqltype, v.sqlscale, v.sqlsubtype, v.sqllen});
+  }
   return true;
 }
 
@@ -275,13 +314,37 @@ bool FbCursor::BeginWork(fb::Status& st) {
     tr = &conn->explicitTr;
     return true;
   }
+  if (conn->KeepsTransaction()) {
+    if (!conn->BeginKept(st)) return false;
+    tr = &conn->keptTr;
+    return true;
+  }
   if (!conn->Begin(ownTr, conn->isolation, st)) return false;
   tr = &ownTr;
   return true;
 }
 
 bool FbCursor::EndWork(bool commit, fb::Status& st) {
+  if (tr == nullptr) return true;
+  const bool kept = tr == &conn->keptTr;
+  const bool retained = tr == &conn->retainedTr;
   tr = nullptr;
+  if (kept) {
+    conn->KeptStatementDone();
+    return true;
+  }
+  if (retained) {
+    // The last cursor of a transaction committed with retaining ends it.
+    if (--conn->retainedCursors <= 0 && conn->retainedTr != 0) {
+      conn->retainedCursors = 0;
+      if (isc_commit_transaction(st.get(), &conn->retainedTr) != 0) {
+        fb::Status ignored;
+        isc_rollback_transaction(ignored.get(), &conn->retainedTr);
+      }
+      conn->retainedTr = 0;
+    }
+    return true;
+  }
   if (ownTr == 0) return true;
   if (commit) {
     if (isc_commit_transaction(st.get(), &ownTr) == 0) return true;
@@ -300,9 +363,16 @@ void FbCursor::EndWorkQuietly(bool commit) noexcept {
   EndWork(commit, st);
 }
 
+void FbCursor::CursorOpened() noexcept {
+  if (serverCursorOpen) return;
+  serverCursorOpen = true;
+  if (tr == &conn->keptTr) ++conn->keptCursors;
+}
+
 void FbCursor::CloseCursor() noexcept {
   if (!serverCursorOpen) return;
   serverCursorOpen = false;
+  if (tr == &conn->keptTr && conn->keptCursors > 0) --conn->keptCursors;
   fb::Status st;
   isc_dsql_free_statement(st.get(), &stmt, DSQL_close);
 }
@@ -488,6 +558,13 @@ int FbCursor::Bind(const std::vector<const Variant*>& values, fb::Status& st) {
   if (static_cast<int>(values.size()) > expected) return 9;   // Invalid Parameter
   for (int i = 0; i < in.Count(); ++i) {
     XSQLVAR& v = in.Var(i);
+    if (static_cast<std::size_t>(i) < inTypes.size()) {
+      const ParamType& t = inTypes[static_cast<std::size_t>(i)];
+      v.sqltype = t.sqltype;
+      v.sqlscale = t.sqlscale;
+      v.sqlsubtype = t.sqlsubtype;
+      v.sqllen = t.sqllen;
+    }
     const int described = v.sqltype & ~1;
     const Variant& value = *values[static_cast<std::size_t>(i)];
     if (IsNull(value)) {

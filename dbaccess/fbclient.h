@@ -62,25 +62,53 @@ class Sqlda {
 
 }  // namespace fb
 
-// The handles of one attachment.
+// The handles of one attachment and its transactions.
+//
+// Statements outside an explicit transaction commit when they complete. In
+// read committed (the system's level) they share one transaction kept open on
+// the attachment, started with isc_tpb_autocommit: the server commits each
+// statement's writes when it completes (with retaining), which costs no
+// request of its own. The kept transaction ends with a hard commit when the
+// connection detaches, when the caller says it is idle, and every
+// kKeptStatements statements, so that it does not hold back the server's
+// garbage collection; never while a cursor is open in it. Other levels (a
+// kept snapshot would not see later commits), and AutoCommit=False, give
+// every statement a transaction of its own.
 struct FbConnection {
+  static constexpr int kKeptStatements = 1000;
+
   isc_db_handle db = 0;
-  isc_tr_handle explicitTr = 0;  // the explicit transaction, 0 when none
+  isc_tr_handle explicitTr = 0;  // the explicit transaction, 0 when none (or not started yet)
+  isc_tr_handle keptTr = 0;      // the kept transaction, 0 when none
+  isc_tr_handle retainedTr = 0;  // an explicit transaction committed with retaining, for its open cursors
   int dialect = 3;
   bool waitOnLocks = true;
   bool commitRetain = false;  // commits keep the transaction's cursors open
   bool trimChar = false;      // CHAR values lose their trailing blanks
+  bool autoCommit = true;     // AutoCommit: statements may share the kept transaction
   int isolation = 0;
+  int keptCursors = 0;      // cursors open in keptTr
+  int keptStatements = 0;   // statements run in keptTr
+  int retainedCursors = 0;  // cursors open in retainedTr
 
   FbConnection() = default;
   FbConnection(const FbConnection&) = delete;
   FbConnection& operator=(const FbConnection&) = delete;
-  ~FbConnection();  // rolls back and detaches, ignoring failures
+  ~FbConnection();  // rolls back, ends the kept transaction and detaches, ignoring failures
 
   // Transaction parameter block for an isolation level.
-  [[nodiscard]] std::string Tpb(int isolationLevel) const;
+  [[nodiscard]] std::string Tpb(int isolationLevel, bool autocommit = false) const;
   // Starts a transaction; returns false with the status filled on failure.
   bool Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st);
+  // Whether statements outside an explicit transaction use the kept one.
+  [[nodiscard]] bool KeepsTransaction() const noexcept { return autoCommit && isolation != 1; }
+  // The kept transaction, started when there is none.
+  bool BeginKept(fb::Status& st);
+  // Ends the kept transaction with a hard commit, unless a cursor is open in
+  // it; failures end it too (a later statement starts another).
+  void EndKept() noexcept;
+  // A statement of the kept transaction completed.
+  void KeptStatementDone() noexcept;
 };
 
 // A prepared statement and, while a cursor is open, its transaction.
@@ -88,15 +116,23 @@ struct FbCursor {
   FbConnection* conn = nullptr;
   isc_stmt_handle stmt = 0;
   isc_tr_handle ownTr = 0;      // transaction started for this statement alone
-  isc_tr_handle* tr = nullptr;  // the transaction in use (own or explicit)
+  isc_tr_handle* tr = nullptr;  // the transaction in use (own, kept, explicit or retained)
   int type = 0;                 // isc_info_sql_stmt_*: of a described statement with columns, or after execution
   int params = -1;              // input parameters; -1 while not asked
   bool serverCursorOpen = false;
   bool described = false;   // columns described
   bool selectText = false;  // the text is a SELECT: its type needs no request
+  std::string text;              // the prepared text, when a caller keeps it for re-execution
+  bool paramsDescribed = false;  // prepared with its parameters described
   long long blobLimit = -1; // largest blob value read, in bytes; -1 whole
   fb::Sqlda out;
   fb::Sqlda in;
+  // The parameters as the server described them: binding changes the
+  // variables, and a statement executed again starts from these.
+  struct ParamType {
+    short sqltype, sqlscale, sqlsubtype, sqllen;
+  };
+  std::vector<ParamType> inTypes;
 
   explicit FbCursor(FbConnection* c) : conn(c) {}
   FbCursor(const FbCursor&) = delete;
@@ -116,11 +152,15 @@ struct FbCursor {
   // After a failed execution: whether the statement has parameters the
   // caller did not bind (the server refuses such an execution unrun).
   bool LacksParameters() noexcept;
-  // Uses the explicit transaction when one is open, else starts its own.
+  // Uses the explicit transaction when one is open, else the kept one or a
+  // transaction of its own.
   bool BeginWork(fb::Status& st);
-  // Ends the statement's own transaction: commit or roll back.
+  // Ends the statement's work: its own transaction commits or rolls back; in
+  // the kept one the statement is done (the server committed it).
   bool EndWork(bool commit, fb::Status& st);
   void EndWorkQuietly(bool commit) noexcept;
+  // A cursor was opened by the last execution.
+  void CursorOpened() noexcept;
   // Closes the server cursor (if open), ignoring failures.
   void CloseCursor() noexcept;
   [[nodiscard]] bool ReturnsCursor() const noexcept;

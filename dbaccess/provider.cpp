@@ -262,9 +262,13 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
   TSQLConnection* connection = DataSet->SQLConnection();
   if (connection == nullptr) throw EDatabaseError(NamedMessage(DataSet->Name(), kMissingConnection));
 
+  // One row leaves the same database whether its statement runs inside a
+  // transaction of the server or commits on its own: the server's
+  // transaction is started only for a second row, or for a handler that may
+  // run statements of its own before the apply ends.
   bool started = false;
   if (!connection->InTransaction()) {
-    connection->StartTransaction(1, connection->IsolationLevel());
+    connection->StartTransaction(1, connection->IsolationLevel(), delta.size() == 1);
     started = true;
   }
   int errorCount = 0;
@@ -293,6 +297,7 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
         previousError = 1;
         TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
         if (OnUpdateError) {
+          connection->MaterializeTransaction();
           TClientDataSet deltaView(nullptr, {});
           deltaView.LoadDelta(fields, delta, static_cast<int>(r));
           OnUpdateError(this, deltaView, error, delta[r].kind, response);

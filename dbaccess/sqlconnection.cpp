@@ -110,9 +110,23 @@ void PrepareClientLibrary() {
 // ---------------------------------------------------------------------------
 // TSQLConnection
 
-TSQLConnection::TSQLConnection(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+namespace {
+std::vector<TSQLConnection*>& LiveConnections() {
+  static std::vector<TSQLConnection*> connections;
+  return connections;
+}
+}  // namespace
+
+void EndIdleWorkEverywhere() noexcept {
+  for (TSQLConnection* c : LiveConnections()) c->EndIdleWork();
+}
+
+TSQLConnection::TSQLConnection(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {
+  LiveConnections().push_back(this);
+}
 
 TSQLConnection::~TSQLConnection() {
+  std::erase(LiveConnections(), this);
   Detach();
   for (TSQLQuery* q : statements_) q->connection_ = nullptr;
   statements_.clear();
@@ -214,6 +228,7 @@ void TSQLConnection::Attach() {
     }
     if (present("WaitOnLocks")) conn->waitOnLocks = flag("WaitOnLocks");
     if (present("CommitRetain")) conn->commitRetain = flag("CommitRetain");
+    if (present("AutoCommit")) conn->autoCommit = flag("AutoCommit");
     const std::string charset = Trim(params_.Value("ServerCharSet"));
     if (!charset.empty()) AddDpbText(dpb, isc_dpb_lc_ctype, charset);
 
@@ -281,7 +296,8 @@ void TSQLConnection::Detach() noexcept {
   }
   state_ = csDisconnecting;
   for (TSQLQuery* q : statements_) q->ConnectionClosing();
-  handle_.reset();  // rolls back an explicit transaction left open, then detaches
+  if (execCursor_) execCursor_->Reset();
+  handle_.reset();  // rolls back an explicit transaction left open, ends the kept one, detaches
   transactionCount_ = 0;
   state_ = csClosed;
 }
@@ -299,22 +315,61 @@ void TSQLConnection::CloseStatementsInTransaction() noexcept {
     if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr) q->Close();
 }
 
-void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel) {
+void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel, bool whenNeeded) {
   if (!Connected()) SetConnected(true);
-  if (handle_->explicitTr != 0) RaiseError(19, {});
+  if (transactionCount_ > 0) RaiseError(19, {});
+  explicitIsolation_ = isolationLevel;
+  transactionCount_ = 1;
+  if (!whenNeeded) MaterializeTransaction();
+}
+
+void TSQLConnection::MaterializeTransaction() {
+  if (transactionCount_ == 0 || handle_->explicitTr != 0) return;
   fb::Status st;
-  if (!handle_->Begin(handle_->explicitTr, isolationLevel, st)) {
+  if (!handle_->Begin(handle_->explicitTr, explicitIsolation_, st)) {
     handle_->explicitTr = 0;
+    transactionCount_ = 0;
     RaiseError(fb::kStatusServerError, st.Text());
   }
-  transactionCount_ = 1;
 }
 
 void TSQLConnection::EndTransaction(bool commit) {
-  if (!handle_ || handle_->explicitTr == 0) return;
-  CloseStatementsInTransaction();
+  if (!handle_ || transactionCount_ == 0) return;
   transactionCount_ = 0;
+  if (handle_->explicitTr == 0) return;  // never needed on the server
   fb::Status st;
+  if (commit && handle_->commitRetain) {
+    // The work is committed and the transaction goes on for the cursors
+    // open in it; it ends when the last of them closes.
+    int open = 0;
+    for (TSQLQuery* q : statements_)
+      if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr && q->cursor_->serverCursorOpen) ++open;
+    if (open > 0) {
+      if (handle_->retainedTr != 0) {
+        for (TSQLQuery* q : statements_)
+          if (q->cursor_ && q->cursor_->tr == &handle_->retainedTr) q->Close();
+      }
+      if (isc_commit_retaining(st.get(), &handle_->explicitTr) == 0) {
+        for (TSQLQuery* q : statements_)
+          if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr) {
+            if (q->cursor_->serverCursorOpen)
+              q->cursor_->tr = &handle_->retainedTr;
+            else
+              q->cursor_->tr = nullptr;
+          }
+        handle_->retainedTr = handle_->explicitTr;
+        handle_->retainedCursors = open;
+        handle_->explicitTr = 0;
+        return;
+      }
+      CloseStatementsInTransaction();
+      fb::Status ignored;
+      isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
+      handle_->explicitTr = 0;
+      RaiseError(fb::kStatusServerError, st.Text());
+    }
+  }
+  CloseStatementsInTransaction();
   if (commit) {
     if (isc_commit_transaction(st.get(), &handle_->explicitTr) == 0) return;
     fb::Status ignored;
@@ -329,6 +384,10 @@ void TSQLConnection::EndTransaction(bool commit) {
 void TSQLConnection::Commit(int /*transactionId*/) { EndTransaction(true); }
 
 void TSQLConnection::Rollback(int /*transactionId*/) { EndTransaction(false); }
+
+void TSQLConnection::EndIdleWork() noexcept {
+  if (handle_) handle_->EndKept();
+}
 
 int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& params) {
   std::vector<const Variant*> values;
@@ -347,18 +406,23 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
     }
   } restore{this};
 
-  // One cursor serves every execute of the connection: its descriptor
-  // buffers outlive the statement, which is dropped on the way out.
+  // One cursor serves every execute of the connection and keeps its last
+  // text prepared: the apply runs the same INSERT row after row.
   if (!execCursor_) execCursor_ = std::make_unique<FbCursor>(nullptr);
   FbCursor& cursor = *execCursor_;
-  cursor.conn = handle_.get();
-  struct Drop {
-    FbCursor& c;
-    ~Drop() { c.Reset(); }
-  } drop{cursor};
   fb::Status st;
-  if (!cursor.Prepare(sql, false, params.size(), st)) {
-    cursor.EndWorkQuietly(false);
+  if (cursor.stmt == 0 || cursor.conn != handle_.get() || cursor.text != sql ||
+      cursor.paramsDescribed != !params.empty()) {
+    cursor.Reset();
+    cursor.conn = handle_.get();
+    if (!cursor.Prepare(sql, false, params.size(), st)) {
+      cursor.EndWorkQuietly(false);
+      cursor.Reset();
+      RaiseError(fb::kStatusServerError, st.Text());
+    }
+    cursor.text = sql;
+    cursor.paramsDescribed = !params.empty();
+  } else if (!cursor.BeginWork(st)) {
     RaiseError(fb::kStatusServerError, st.Text());
   }
   if (const int status = cursor.Bind(params, st); status != 0) {
@@ -374,7 +438,7 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
     if (cursor.LacksParameters()) RaiseError(11, {});
     RaiseError(fb::kStatusServerError, st.Text());
   }
-  cursor.serverCursorOpen = cursor.ReturnsCursor();
+  if (cursor.ReturnsCursor()) cursor.CursorOpened();
   cursor.CloseCursor();
   if (!cursor.EndWork(true, st)) RaiseError(fb::kStatusServerError, st.Text());
   return rows;
@@ -468,7 +532,7 @@ void TSQLQuery::Open() {
     if (cursor_->LacksParameters()) Fail(11, {});
     Fail(fb::kStatusServerError, st.Text());
   }
-  cursor_->serverCursorOpen = true;
+  cursor_->CursorOpened();
   cursorOpen_ = true;
   columns_ = cursor_->Columns();
   rowsAffected_ = 0;
@@ -530,7 +594,7 @@ int TSQLQuery::ExecSQL() {
     Fail(fb::kStatusServerError, st.Text());
   }
   if (!cursor_->RowsAffected(rows, st)) Fail(fb::kStatusServerError, st.Text());
-  cursor_->serverCursorOpen = cursor_->ReturnsCursor();
+  if (cursor_->ReturnsCursor()) cursor_->CursorOpened();
   cursor_->CloseCursor();
   if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st.Text());
   rowsAffected_ = rows;

@@ -29,6 +29,9 @@ enum : int { xilReadCommitted = 0, xilRepeatableRead = 1, xilDirtyRead = 2 };
 // the client library is used outside this layer.
 void PrepareClientLibrary();
 
+// EndIdleWork of every connection there is.
+void EndIdleWorkEverywhere() noexcept;
+
 // The attachment string with a TCP port written into it (host/port:path,
 // inet://host:port/path); a string without a host, or with a port, stays.
 [[nodiscard]] std::string WithServerPort(const std::string& database, const std::string& port);
@@ -42,7 +45,10 @@ struct Param {
 // Connection parameters, read at every attach (names without regard to case):
 //   Database (trimmed), User_Name, Password    the attach; user and password untrimmed
 //   RoleName, ServerCharSet, SQLDialect        role, character set (when not empty), dialect
-//   WaitOnLocks, CommitRetain                  TRUE/other: wait on locks; commit with retaining
+//   WaitOnLocks, CommitRetain                  TRUE/other: wait on locks; commits keep open cursors
+//   AutoCommit                                 absent or TRUE: statements outside an explicit
+//                                              transaction share one the server commits after
+//                                              each (read committed only); else one each
 //   "<DriverName> TransIsolation"              repeatableread / dirtyread / read committed
 //   BlobSize                                   blob limit in KB for statements with MaxBlobSize 0
 //   "OS Authentication"                        TRUE: trusted authentication
@@ -92,9 +98,19 @@ class TSQLConnection : public TComponent {
 
   // The explicit transaction. While it is open every statement of this
   // connection runs inside it; otherwise each statement commits on completion.
-  void StartTransaction(int transactionId, int isolationLevel);
+  // whenNeeded: the transaction is open for the layer (TransactionCount 1)
+  // and reaches the server only at MaterializeTransaction; until then
+  // statements run as outside it. For work whose one statement leaves the
+  // same database committed or not (an apply of one row).
+  void StartTransaction(int transactionId, int isolationLevel, bool whenNeeded = false);
+  void MaterializeTransaction();
+  // With CommitRetain, a commit keeps the transaction for the cursors open
+  // in it until they close.
   void Commit(int transactionId);
   void Rollback(int transactionId);
+  // Nothing more is coming for a while (a dialog waits, a handler ended):
+  // the transaction kept for statements ends, unless a cursor is open in it.
+  void EndIdleWork() noexcept;
 
   // Prepares and runs a text with positional "?" parameters; returns the rows
   // affected. The state reads executing during the call, open afterwards.
@@ -126,6 +142,7 @@ class TSQLConnection : public TComponent {
   std::string quoteChar_;
   int isolation_ = xilReadCommitted;
   int transactionCount_ = 0;
+  int explicitIsolation_ = xilReadCommitted;
   int blobSize_ = -1;
   std::string lastError_;
   std::unique_ptr<FbConnection> handle_;

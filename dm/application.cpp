@@ -4,6 +4,7 @@
 
 #include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
+#include "dbaccess/sqlconnection.h"
 #include "dm/ui.h"
 
 static void DatasetLayerHandler(dbx::TComponent* sender, const std::exception& e) {
@@ -27,6 +28,8 @@ void TApplication::HandleUnknownException(dbx::TComponent* sender) noexcept {
   using namespace dbx::literals;
   HandleException(sender, std::runtime_error("Excepción desconocida"_l1));
 }
+
+void TApplication::Idle() noexcept { dbx::EndIdleWorkEverywhere(); }
 
 TApplication& Application() {
   static TApplication app;

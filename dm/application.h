@@ -27,7 +27,8 @@ class TApplication {
   // The same for something thrown that is no exception.
   void HandleUnknownException(dbx::TComponent* sender) noexcept;
 
-  // Runs an event handler; whatever escapes it is handled as above.
+  // Runs an event handler; whatever escapes it is handled as above. Then
+  // the program waits for input: the connections' kept work ends.
   template <class Handler>
   void Run(dbx::TComponent* sender, Handler&& handler) noexcept {
     try {
@@ -37,7 +38,10 @@ class TApplication {
     } catch (...) {
       HandleUnknownException(sender);
     }
+    Idle();
   }
+  // Nothing runs until the next input.
+  static void Idle() noexcept;
 };
 
 // The one application object.

@@ -59,9 +59,14 @@ case $cmd in
     root="$dir/root"
     rm -rf "$root" "$dir/lock" "$dir/db"
     mkdir -p "$root" "$dir/lock" "$dir/db"
-    cp /etc/firebird/3.0/firebird.conf /etc/firebird/3.0/fbintl.conf /etc/firebird/3.0/plugins.conf "$root/"
-    msg=/usr/lib/x86_64-linux-gnu/firebird/3.0/firebird.msg
-    [[ -f $msg ]] && cp "$msg" "$root/"
+    cp /etc/firebird/3.0/firebird.conf /etc/firebird/3.0/plugins.conf "$root/"
+    lib=/usr/lib/x86_64-linux-gnu/firebird/3.0
+    [[ -f $lib/firebird.msg ]] && cp "$lib/firebird.msg" "$root/"
+    # The character sets (ISO8859_1 and the rest): fbintl.conf names the
+    # module $(root)/intl/fbintl, which must be a file there (the loader
+    # resolves a symbolic link to a name the character sets are not known by).
+    mkdir -p "$root/intl"
+    cp "$lib/intl/libfbintl.so" "$root/intl/"
     cat >>"$root/firebird.conf" <<EOF
 
 # Private test server

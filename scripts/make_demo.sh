@@ -8,10 +8,13 @@
 # A branch path is its server + "\datos\" + code + "\varnex.fdb"; on Linux the
 # backslashes are part of the file name, so each branch is one file in DIR.
 # Existing demo databases under DIR are replaced. Names carry Latin-1 bytes.
+# PREFIX, when given, goes before every RPCO_SERVIDOR: "127.0.0.1/3050:" puts
+# the branches behind a server on this machine.
 set -euo pipefail
 
-usage() { echo "usage: $0 DIR YYYY-MM-DD" >&2; exit 2; }
-[ $# -eq 2 ] || usage
+usage() { echo "usage: $0 DIR YYYY-MM-DD [PREFIX]" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || usage
+PREFIX=${3:-}
 [[ $2 =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}$ ]] || usage
 D=$2
 ISQL=${CONSOPUNTOS_ISQL:-isql-fb}
@@ -28,10 +31,10 @@ MAIN="$DIR/srv/datos/DEMO/varnex.fdb"
 server() { echo "$DIR/suc$1"; }
 # RPCO_SERVIDOR holds the folder in ISO-8859-1, the databases' character set;
 # on disk the folder's name is UTF-8, the file names of this platform.
-srvq() { local s; s=$(server "$1" | iconv -f UTF-8 -t ISO-8859-1); echo "${s//\'/\'\'}"; }
+srvq() { local s; s=$PREFIX$(server "$1" | iconv -f UTF-8 -t ISO-8859-1); echo "${s//\'/\'\'}"; }
 branch_path() { echo "$(server "$1")\\datos\\$1\\varnex.fdb"; }
 for code in 001 002 003 004; do
-  s=$(server "$code")
+  s=$PREFIX$(server "$code")
   if [ ${#s} -gt 60 ]; then
     echo "$0: server folder '$s' is longer than RPCO_SERVIDOR (60 characters); use a shorter DIR" >&2
     exit 1

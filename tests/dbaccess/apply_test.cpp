@@ -115,6 +115,22 @@ TEST_F(ApplyTest, DuplicateKeyIsRolledBackReportedAndBlocksLaterApplies) {
   EXPECT_EQ(0, cds->ApplyUpdates(0));
 }
 
+// A handler that runs a statement of its own on the apply's connection runs
+// it inside the apply's transaction, which the failure rolls back, also for
+// an apply of one row.
+TEST_F(ApplyTest, HandlerStatementsRunInTheApplysTransaction) {
+  provider->OnUpdateError = [this](TComponent*, TClientDataSet&, const EUpdateError&, TUpdateKind,
+                                   TResolverResponse& response) {
+    EXPECT_TRUE(connection->InTransaction());
+    connection->Execute("insert into TERCEROS (TERC_NIT, TERC_TIPO, TERC_NOMBRE) values ('999', 'N', 'Manejador')", {});
+    response = rrAbort;
+  };
+  PostTercero("100");
+  EXPECT_EQ(1, cds->ApplyUpdates(0));
+  EXPECT_FALSE(connection->InTransaction());
+  EXPECT_EQ("100", Nits());
+}
+
 TEST_F(ApplyTest, RollbackUndoesEarlierRowsAndKeepsTheWholeChangeLog) {
   PostTercero("200");
   PostTercero("100");  // no handler: recorded without a message

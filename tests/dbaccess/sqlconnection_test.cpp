@@ -369,6 +369,70 @@ TEST_F(SqlConnectionDb, ExplicitTransaction) {
   EXPECT_EQ(Ints(other, "SELECT ID FROM T"), std::vector<std::int64_t>{3});
 }
 
+// Statements outside an explicit transaction share one the server commits
+// after each of them: every write is seen at once by another attachment, and
+// the shared transaction ends when the connection is idle and every 1000
+// statements, so that it does not hold back the oldest active transaction.
+// AutoCommit=False gives each statement its own transaction instead.
+TEST_F(SqlConnectionDb, TransactionKeptForStatementsEnds) {
+  other->Open();
+  const std::int64_t id = Ints(conn, "SELECT CURRENT_CONNECTION FROM RDB$DATABASE").at(0);
+  const std::string transactions =
+      "SELECT COUNT(*) FROM MON$TRANSACTIONS WHERE MON$ATTACHMENT_ID = " + std::to_string(id);
+  // From an attachment of its own each time: a transaction keeps its first
+  // monitoring snapshot.
+  const auto open = [&] { return std::stoll(testsupport::QueryText(database, transactions)); };
+  Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+  EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+  EXPECT_EQ(open(), 1);
+  conn->EndIdleWork();
+  EXPECT_EQ(open(), 0);
+  for (int i = 0; i < 999; ++i) Exec("UPDATE T SET S = " + std::to_string(i));
+  EXPECT_EQ(open(), 1);
+  Exec("UPDATE T SET S = 0");  // the 1000th
+  EXPECT_EQ(open(), 0);
+  // A failed statement leaves nothing and the connection goes on.
+  EXPECT_NE(ErrorOf([&] { Exec("INSERT INTO T (ID, N92) VALUES (1, 0)"); }).find("violation of PRIMARY"),
+            std::string::npos);
+  EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+
+  conn->Close();
+  conn->Params().SetValue("AutoCommit", "False");
+  conn->Open();
+  Exec("INSERT INTO T (ID, N92) VALUES (2, 0)");
+  EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{2});
+  const std::int64_t id2 = Ints(conn, "SELECT CURRENT_CONNECTION FROM RDB$DATABASE").at(0);
+  EXPECT_EQ(testsupport::QueryText(database, "SELECT COUNT(*) FROM MON$TRANSACTIONS WHERE MON$ATTACHMENT_ID = " +
+                                                  std::to_string(id2)),
+            "0");
+}
+
+// CommitRetain=True: a commit keeps the cursors open in the transaction.
+TEST_F(SqlConnectionDb, CommitRetainKeepsCursorsOpen) {
+  for (int i = 1; i <= 3; ++i) Exec("INSERT INTO T (ID, N92) VALUES (" + std::to_string(i) + ", 0)");
+  TSQLQuery cursor(nullptr, "QCursor");
+  cursor.SetSQLConnection(conn);
+  cursor.SQL().Add("SELECT ID FROM T ORDER BY ID");
+  for (const bool retain : {false, true}) {
+    conn->Close();
+    conn->Params().SetValue("CommitRetain", retain ? "True" : "False");
+    conn->Open();
+    conn->StartTransaction(1, conn->IsolationLevel());
+    cursor.Open();
+    conn->Execute("UPDATE T SET S = 1", {});
+    conn->Commit(1);
+    EXPECT_EQ(cursor.Active(), retain);
+    if (retain) {
+      cursor.Next();
+      cursor.Next();
+      EXPECT_EQ(std::get<std::int64_t>(cursor.Row().at(0)), 3);
+      cursor.Close();
+    }
+    EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T WHERE S = 1"), std::vector<std::int64_t>{3});
+    Exec("UPDATE T SET S = NULL");
+  }
+}
+
 TEST_F(SqlConnectionDb, ColumnTypesAndValues) {
   const std::string latin =
       "Pe\xF1"

@@ -24,6 +24,7 @@ E2E_PIDS=()
 e2e_cleanup() {
   local pid
   for pid in "${E2E_PIDS[@]}"; do e2e_stop "$pid"; done
+  [ -n "${E2E_FB_PORT:-}" ] && e2e_server_stop
   if [ "${E2E_KEEP:-0}" = 1 ]; then
     echo "kept: $E2E_TMP"
   else
@@ -76,13 +77,14 @@ e2e_latin1() { printf '%s' "$1" | iconv -f UTF-8 -t ISO-8859-1; }
 e2e_main_db() { echo "$1/srv/datos/DEMO/varnex.fdb"; }
 e2e_branch_db() { printf '%s\n' "$1/suc$2\\datos\\$2\\varnex.fdb"; }
 
-# e2e_company DIR YYYY-MM-DD: the demo company for that transmission date, plus
+# e2e_company DIR YYYY-MM-DD [PREFIX]: the demo company for that transmission date
+# (PREFIX before every branch's RPCO_SERVIDOR, see make_demo.sh), plus
 # the application directory DIR/app (SERVIDORES.cfg lists DIR/srv) and its
 # setting DIR/xdg/Quenda/Varnex2009.conf. A copy of the fresh databases is kept
 # for e2e_restore.
 e2e_company() {
   local dir=$1
-  bash "$E2E_SRC/scripts/make_demo.sh" "$dir" "$2" > "$dir.make_demo.log" 2>&1 ||
+  bash "$E2E_SRC/scripts/make_demo.sh" "$dir" "$2" ${3:+"$3"} > "$dir.make_demo.log" 2>&1 ||
     { cat "$dir.make_demo.log"; echo "FAIL: make_demo.sh $dir $2"; exit 1; }
   mkdir -p "$dir/xdg/Quenda" "$dir/app" "$dir.pristine"
   # The setting file is UTF-8 text; SERVIDORES.cfg is ISO-8859-1.
@@ -100,6 +102,33 @@ e2e_restore() {
   for code in 001 002 003; do cp "$dir.pristine/$code.fdb" "$(e2e_branch_db "$dir" $code)"; done
   rm -f "$dir/ERRORES.TXT" "$dir/app/ERRORENVPTOS.TXT"
 }
+
+# ---- A private Firebird server ------------------------------------------------------
+
+# e2e_server_start: a private server of this script (scripts/fbserver.sh under
+# $E2E_TMP/fbserver) on a free port from 3070 on. Sets E2E_FB_PORT and
+# E2E_REMOTE, the attachment prefix "127.0.0.1/PORT:". Stopped at exit.
+e2e_server_start() {
+  local port
+  for ((port = 3070; port < 3170; port++)); do
+    (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null && continue
+    if FBSERVER_PORT=$port bash "$E2E_SRC/scripts/fbserver.sh" start "$E2E_TMP/fbserver" > "$E2E_TMP/fbserver.log" 2>&1; then
+      E2E_FB_PORT=$port
+      E2E_REMOTE="127.0.0.1/$port:"
+      return 0
+    fi
+  done
+  cat "$E2E_TMP/fbserver.log"
+  echo "FAIL: no private Firebird server"
+  exit 1
+}
+
+e2e_server_stop() {
+  FBSERVER_PORT=$E2E_FB_PORT bash "$E2E_SRC/scripts/fbserver.sh" stop "$E2E_TMP/fbserver" > /dev/null 2>&1 || true
+}
+
+# e2e_server_pid: the server's process.
+e2e_server_pid() { cat "$E2E_TMP/fbserver/firebird.pid"; }
 
 # ---- isql-fb ----------------------------------------------------------------------
 
