@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
@@ -121,6 +124,55 @@ void EndIdleWorkEverywhere() noexcept {
   for (TSQLConnection* c : LiveConnections()) c->EndIdleWork();
 }
 
+// ---- Stopping on request ----------------------------------------------------
+
+namespace {
+
+std::atomic<int> g_stopStatus{0};
+
+// The attachments there are, for a thread that asks to stop.
+std::mutex g_attachedMutex;
+std::vector<isc_db_handle> g_attached;
+
+void RegisterAttachment(isc_db_handle db) {
+  std::lock_guard<std::mutex> lock(g_attachedMutex);
+  g_attached.push_back(db);
+}
+
+void UnregisterAttachment(isc_db_handle db) {
+  std::lock_guard<std::mutex> lock(g_attachedMutex);
+  std::erase(g_attached, db);
+}
+
+void CancelAttachments(int kind) noexcept {
+  std::lock_guard<std::mutex> lock(g_attachedMutex);
+  for (isc_db_handle db : g_attached) {
+    fb::Status st;
+    fb_cancel_operation(st.get(), &db, static_cast<ISC_USHORT>(kind));
+  }
+}
+
+}  // namespace
+
+void RequestStop(int exitStatus) noexcept {
+  int none = 0;
+  if (!g_stopStatus.compare_exchange_strong(none, exitStatus)) return;
+  // A call waiting in the client library (a lock, the server) returns.
+  CancelAttachments(fb_cancel_raise);
+}
+
+void AbortOperations() noexcept { CancelAttachments(fb_cancel_abort); }
+
+bool StopRequested() noexcept { return g_stopStatus.load() != 0; }
+
+void StopPoint() {
+  const int status = g_stopStatus.load();
+  if (status == 0) return;
+  for (TSQLConnection* c : LiveConnections()) c->Abandon();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
 TSQLConnection::TSQLConnection(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {
   LiveConnections().push_back(this);
 }
@@ -133,6 +185,7 @@ TSQLConnection::~TSQLConnection() {
 }
 
 std::string TSQLConnection::ComposeError(int status, const std::string& serverText, std::string& lastError) const {
+  StopPoint();  // a failure of a call that a stop request cancelled
   std::string message;
   if (status >= 1 && status <= 100) {
     const auto* entry = std::find_if(kStatusTexts.begin(), kStatusTexts.end(),
@@ -192,6 +245,7 @@ std::string WithServerPort(const std::string& database, const std::string& port)
 }
 
 void TSQLConnection::Attach() {
+  StopPoint();
   if (DriverName.empty()) throw EDatabaseError("Falta la propiedad DriverName");
   if (LibraryName.empty() || VendorLib.empty())
     throw EDatabaseError(NamedMessage(Name(), "Nombre de DLL/Librería Compartida no especificado"_l1));
@@ -269,6 +323,7 @@ void TSQLConnection::Attach() {
       if (std::string internal; Utf8ToLatin1(text, internal)) text = std::move(internal);
       RaiseError(kStatusConnectionFailed, text);
     }
+    RegisterAttachment(conn->db);
     // Dialect 3 quotes identifiers with the double quote.
     quoteChar_.clear();
     if (conn->dialect == 3) quoteChar_.push_back('"');
@@ -297,6 +352,7 @@ void TSQLConnection::Detach() noexcept {
   state_ = csDisconnecting;
   for (TSQLQuery* q : statements_) q->ConnectionClosing();
   if (execCursor_) execCursor_->Reset();
+  UnregisterAttachment(handle_->db);
   handle_.reset();  // rolls back an explicit transaction left open, ends the kept one, detaches
   transactionCount_ = 0;
   state_ = csClosed;
@@ -316,6 +372,7 @@ void TSQLConnection::CloseStatementsInTransaction() noexcept {
 }
 
 void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel, bool whenNeeded) {
+  StopPoint();
   if (!Connected()) SetConnected(true);
   if (transactionCount_ > 0) RaiseError(19, {});
   explicitIsolation_ = isolationLevel;
@@ -389,6 +446,20 @@ void TSQLConnection::EndIdleWork() noexcept {
   if (handle_) handle_->EndKept();
 }
 
+void TSQLConnection::Abandon() noexcept {
+  if (!handle_) return;
+  FbConnection& h = *handle_;
+  UnregisterAttachment(h.db);
+  fb::Status st;
+  fb_cancel_operation(st.get(), &h.db, fb_cancel_disable);  // a cancel asked for is not pending any more
+  for (isc_tr_handle* tr : {&h.explicitTr, &h.retainedTr, &h.keptTr})
+    if (*tr != 0) isc_rollback_transaction(st.get(), tr);
+  isc_detach_database(st.get(), &h.db);
+  h.explicitTr = h.retainedTr = h.keptTr = 0;
+  h.db = 0;
+  state_ = csClosed;
+}
+
 int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& params) {
   std::vector<const Variant*> values;
   values.reserve(params.size());
@@ -397,6 +468,7 @@ int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& pa
 }
 
 int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const Variant*>& params) {
+  StopPoint();
   if (!Connected()) SetConnected(true);
   state_ = csExecuting;
   struct Restore {
@@ -486,6 +558,7 @@ void TSQLQuery::Fail(int status, const std::string& serverText) {
 }
 
 std::string TSQLQuery::PrepareForRun() {
+  StopPoint();
   if (connection_ == nullptr) throw EDatabaseError(NamedMessage(Name(), "Falta la propiedad SQLConnection"));
   if (!connection_->Connected()) connection_->SetConnected(true);
   std::string text = CommandText();
@@ -547,6 +620,7 @@ void TSQLQuery::Open() {
 }
 
 bool TSQLQuery::FetchRow() {
+  StopPoint();
   fb::Status st;
   const ISC_STATUS rc = isc_dsql_fetch(st.get(), &cursor_->stmt, SQL_DIALECT_CURRENT, cursor_->out.get());
   if (rc == 100) {

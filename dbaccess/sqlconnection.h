@@ -32,6 +32,19 @@ void PrepareClientLibrary();
 // EndIdleWork of every connection there is.
 void EndIdleWorkEverywhere() noexcept;
 
+// Stopping the program on request (a stop signal). RequestStop and
+// AbortOperations may be called from any thread; the stop itself happens on
+// the thread that uses the connections, at its next call into this layer or
+// at StopPoint: every connection rolls back its open transactions (an
+// explicit one included) and detaches, and the process ends with exitStatus.
+// RequestStop also cancels what is running in the client library, so that a
+// wait on a lock or on the server returns; AbortOperations drops the
+// attachments' links to a server that does not answer even that.
+void RequestStop(int exitStatus) noexcept;
+void AbortOperations() noexcept;
+[[nodiscard]] bool StopRequested() noexcept;
+void StopPoint();
+
 // The attachment string with a TCP port written into it (host/port:path,
 // inet://host:port/path); a string without a host, or with a port, stays.
 [[nodiscard]] std::string WithServerPort(const std::string& database, const std::string& port);
@@ -111,6 +124,9 @@ class TSQLConnection : public TComponent {
   // Nothing more is coming for a while (a dialog waits, a handler ended):
   // the transaction kept for statements ends, unless a cursor is open in it.
   void EndIdleWork() noexcept;
+  // For a stop: rolls back every transaction and detaches, ignoring failures;
+  // the objects on the connection are left as they are (the process ends).
+  void Abandon() noexcept;
 
   // Prepares and runs a text with positional "?" parameters; returns the rows
   // affected. The state reads executing during the call, open afterwards.

@@ -1,7 +1,12 @@
 #include "dm/platform.h"
 
+#include <signal.h>
+#include <time.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -77,6 +82,29 @@ SettingLookup ReadApplicationDirectory(std::string& value) {
     return SettingLookup::kValueMissing;
   }
   return SettingLookup::kKeyMissing;
+}
+
+void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort, int graceSeconds) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, sig);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set, onStop = std::move(onStop), abort = std::move(abort), graceSeconds] {
+    int sig = 0;
+    while (sigwait(&set, &sig) != 0) {
+    }
+    const int status = 128 + sig;
+    onStop(status);
+    // The program stops at its next step; a call that waits on something
+    // that never answers is given up on, and then the process itself.
+    timespec grace{graceSeconds, 0};
+    for (int round = 0; round < 2; ++round) {
+      if (sigtimedwait(&set, nullptr, &grace) > 0) break;  // a second signal: now
+      if (round == 0) abort();
+    }
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }).detach();
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 // the conversions to the platform happen here.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -32,5 +33,16 @@ void AppendToLog(const std::string& name, const std::string& text) noexcept;
 // bytes); the value comes back internal.
 enum class SettingLookup { kFound, kValueMissing, kKeyMissing };
 [[nodiscard]] SettingLookup ReadApplicationDirectory(std::string& value);
+
+// Stop signals (SIGTERM, SIGINT, SIGHUP). Blocks them in the calling thread
+// and in every thread started after it (call it first thing in main, so that
+// no library's thread ever sees them), and waits for them on a thread of its
+// own. The first one calls onStop(128 + signal) on that thread, which asks
+// the program to stop; if the process is still there after graceSeconds,
+// abort() runs (dropping links that do not answer), and after as many more
+// seconds again, or at a second signal, the process ends at once with that
+// status.
+void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort,
+                      int graceSeconds = 2);
 
 }  // namespace platform

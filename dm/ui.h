@@ -15,6 +15,11 @@ class UserInterface {
   virtual void MessageBox(const std::string& text) = 0;
 };
 
+// Writes what a dialog says to standard error, as one line in UTF-8: the
+// caption, ": " and the text, its line breaks as blanks. Every dialog does it
+// as it opens, so that a scheduler's mail or the journal shows why a run waits.
+void ReportDialog(const std::string& caption, const std::string& text) noexcept;
+
 // The installed implementation (by default one that writes to standard error).
 [[nodiscard]] UserInterface& Ui();
 // Installs an implementation (nullptr restores the default); not owned.

@@ -229,9 +229,8 @@ e2e_wait_exit() {
   done
 }
 
-# e2e_stop PID: ends a program that is still running (an open dialog). The
-# embedded database engine takes SIGTERM over for its own shutdown, which waits
-# on the dialog, so the program gets SIGKILL when TERM has not ended it.
+# e2e_stop PID: ends a program that is still running (an open dialog): SIGTERM,
+# then SIGKILL for a process that TERM has not ended within 2 seconds.
 e2e_stop() {
   kill "$1" 2>/dev/null || return 0
   e2e_wait_exit "$1" 2 && return 0

@@ -1,0 +1,255 @@
+#!/usr/bin/env bash
+# Faults of the network and of the server, with every database behind a
+# private Firebird server reached through the project's delaying proxy, and a
+# company large enough for its passes to last seconds:
+#   (a) the server killed during the collection pass, (b) during the refill:
+#       each database is left consistent (the branch keeps its old table
+#       whole), SIGTERM ends the waiting program with 143, and a re-run gives
+#       every table of a clean run;
+#   (c) a branch locked by another attachment: the run waits, then completes
+#       once the lock is released;
+#   (d) SIGTERM during that lock wait, (e) with an error dialog open, (f)
+#       while a branch's server accepts and never answers: the program ends
+#       within seconds with 143, and nothing is half-written;
+#   every dialog's text also reaches standard error as it opens.
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh" "$@"
+
+PROXY=$(dirname "$(dirname "$E2E_BIN")")/bench/bench_proxy
+[ -x "$PROXY" ] || { echo "FAIL: no bench_proxy next to the program ($PROXY)"; exit 1; }
+PCA=PUNTOS_CLIENTE_ACUMULADO
+
+e2e_server_start
+proxy_port=$((E2E_FB_PORT + 200))
+stall_port=$((E2E_FB_PORT + 201))
+PROXY_PID=""
+start_proxy() {  # start_proxy RTT-MS
+  [ -n "$PROXY_PID" ] && e2e_stop "$PROXY_PID"
+  "$PROXY" --listen "$proxy_port" --target "127.0.0.1:$E2E_FB_PORT" --rtt-ms "$1" > "$E2E_TMP/proxy.out" 2>&1 &
+  PROXY_PID=$!
+  E2E_PIDS+=("$PROXY_PID")
+  for ((i = 0; i < 100; i++)); do grep -q listening "$E2E_TMP/proxy.out" && return 0; sleep 0.05; done
+  echo "FAIL: the proxy did not start"
+  exit 1
+}
+"$PROXY" --listen "$stall_port" --mode stall > "$E2E_TMP/stall.out" 2>&1 &
+E2E_PIDS+=("$!")
+SLOW="127.0.0.1/$proxy_port:"   # the program's way to the server
+DIRECT="127.0.0.1/$E2E_FB_PORT:"  # the test's own
+
+# The company: 2 branches, 300 customers in each points summary, so that the
+# accumulation calls and the refill of each branch last seconds at 20 ms.
+C="$E2E_TMP/c"
+PRISTINE="$E2E_TMP/pristine"
+bash "$E2E_SRC/bench/make_scenario.sh" "$PRISTINE" 2 20 300 "" 2008-12-01 "$SLOW$C" > "$E2E_TMP/scenario.log" 2>&1 ||
+  { cat "$E2E_TMP/scenario.log"; echo "FAIL: make_scenario.sh"; exit 1; }
+main_db() { echo "$C/srv/datos/BENCH/varnex.fdb"; }
+branch_db() { printf '%s\n' "$C/s$1\\datos\\$1\\varnex.fdb"; }
+restore() {
+  rm -rf "$C"
+  cp -a "$PRISTINE" "$C"
+  mkdir -p "$C/xdg/Quenda" "$C/app"
+  printf 'Directorio=%s\n' "$C/app" > "$C/xdg/Quenda/Varnex2009.conf"
+}
+# dumps: every table of the three databases, read through the server.
+dumps() {
+  local db
+  for db in main 001 002; do
+    echo "## $db"
+    if [ $db = main ]; then e2e_dump "$DIRECT$(main_db)"; else e2e_dump "$DIRECT$(branch_db $db)"; fi
+  done
+}
+pca_of() { e2e_dump "$DIRECT$1" | grep "^$PCA|"; }
+run_args() { echo "$SLOW$C/srv" SYSDBA masterkey BENCH x x x x x S 12/1/08; }
+
+# seen DB PATTERN [active]: another attachment has a statement whose text is
+# like PATTERN on DB (prepared, or with "active" running), as the server's
+# monitoring tables show it.
+seen() {
+  local n state=""
+  [ "${3:-}" = active ] && state="AND MON\$STATE = 1"
+  n=$(e2e_isql "$DIRECT$1" "SET HEADING OFF;" \
+    "SELECT COUNT(*) FROM MON\$STATEMENTS WHERE MON\$ATTACHMENT_ID <> CURRENT_CONNECTION $state AND MON\$SQL_TEXT LIKE '$2';" |
+    tr -d ' \n')
+  [ "${n:-0}" -gt 0 ]
+}
+# wait_seen DB PATTERN SECONDS [active]
+wait_seen() {
+  local limit=$(($3 * 5)) i
+  for ((i = 0; i < limit; i++)); do
+    seen "$1" "$2" "${4:-}" && return 0
+    kill -0 "$E2E_PID" 2> /dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+# term_ends SECONDS LABEL: SIGTERM to the program; it must end with 143 in time.
+term_ends() {
+  local t0 t1
+  t0=$(date +%s%N)
+  kill -TERM "$E2E_PID"
+  if e2e_wait_exit "$E2E_PID" "$1"; then
+    t1=$(date +%s%N)
+    e2e_check "$2: exit status after SIGTERM" 143 "$E2E_RC"
+    echo "   ended $(((t1 - t0) / 1000000)) ms after SIGTERM"
+  else
+    e2e_fail "$2: still running ${1}s after SIGTERM"
+    e2e_stop "$E2E_PID"
+  fi
+}
+kill_server() {
+  kill -KILL "$(e2e_server_pid)"
+  while kill -0 "$(e2e_server_pid)" 2> /dev/null; do sleep 0.05; done
+}
+restart_server() {
+  FBSERVER_PORT=$E2E_FB_PORT bash "$E2E_SRC/scripts/fbserver.sh" start "$E2E_TMP/fbserver" > "$E2E_TMP/fbserver.log" 2>&1 ||
+    { cat "$E2E_TMP/fbserver.log"; echo "FAIL: server restart"; exit 1; }
+}
+# wait_dialog SECONDS: the program wrote an error dialog's line to stderr.
+wait_dialog() {
+  local limit=$(($1 * 10)) i
+  for ((i = 0; i < limit; i++)); do
+    grep -q '^Error: ' "$C/program.log" 2> /dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+e2e_step "a clean run (the reference)"
+start_proxy 0
+restore
+e2e_run_unattended "$C" C.UTF-8 120 $(run_args) || exit 1
+dumps > "$E2E_TMP/clean"
+[ "$(grep -c "^$PCA|" "$E2E_TMP/clean")" -eq 900 ] || e2e_fail "the clean run did not fill 3 x 300 accumulated rows"
+
+# rerun LABEL: a run to its end from what the fault left; every table of a clean run.
+rerun() {
+  : > "$C/program.log"
+  rm -f "$C/ERRORES.TXT"
+  start_proxy 0
+  if e2e_run_unattended "$C" C.UTF-8 120 $(run_args); then
+    dumps > "$E2E_TMP/after.$1"
+    e2e_check_file "$1: a re-run gives every table of a clean run" "$E2E_TMP/clean" "$E2E_TMP/after.$1"
+  fi
+}
+
+for phase in collection refill; do
+  if [ $phase = collection ]; then
+    label="(a) server killed during the collection pass"
+    db=$(main_db)
+    pattern="EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS%"
+  else
+    label="(b) server killed during the refill"
+    db=$(branch_db 001)
+    pattern="INSERT INTO puntos_cliente_acumulado%"
+  fi
+  e2e_step "$label"
+  restore
+  before=$(pca_of "$(branch_db 001)")
+  start_proxy 20
+  e2e_start "$C" C.UTF-8 $(run_args)
+  if ! wait_seen "$db" "$pattern" 60; then
+    e2e_fail "$label: never saw the phase"
+    e2e_stop "$E2E_PID"
+    continue
+  fi
+  kill_server
+  if wait_dialog 30; then
+    echo "   dialog on stderr: $(grep -m1 '^Error: ' "$C/program.log" | cut -c1-100)"
+  else
+    e2e_fail "$label: no dialog line on stderr"
+  fi
+  term_ends 10 "$label"
+  restart_server
+  e2e_check "$label: branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
+  rerun "$phase"
+done
+
+# A session that holds every row of branch 001's accumulated table.
+LOCK_IN="$E2E_TMP/lock.in"
+hold_lock() {
+  rm -f "$LOCK_IN"
+  mkfifo "$LOCK_IN"
+  (LC_ALL=C.UTF-8 "$ISQL" -q < "$LOCK_IN" > "$E2E_TMP/lock.out" 2>&1) &
+  LOCK_PID=$!
+  E2E_PIDS+=("$LOCK_PID")
+  exec 7> "$LOCK_IN"
+  printf '%s\n' "CONNECT '$DIRECT$(branch_db 001)' USER 'SYSDBA' PASSWORD 'masterkey';" \
+    "SET AUTODDL OFF;" "UPDATE $PCA SET PTCA_ACUMULADO = PTCA_ACUMULADO;" >&7
+}
+release_lock() {
+  printf '%s\n' "ROLLBACK;" "QUIT;" >&7
+  exec 7>&-
+  e2e_wait_exit "$LOCK_PID" 10 || e2e_stop "$LOCK_PID"
+}
+
+e2e_step "(c) a branch locked by another attachment: the run waits, then completes"
+restore
+start_proxy 0
+hold_lock
+e2e_start "$C" C.UTF-8 $(run_args)
+if wait_seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" 60 active; then
+  sleep 2
+  seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" active || e2e_fail "(c) the refill did not wait"
+  release_lock
+  if e2e_wait_exit "$E2E_PID" 120; then
+    e2e_check "(c) the run completed" 0 "$E2E_RC"
+    dumps > "$E2E_TMP/after.lock"
+    e2e_check_file "(c) every table of a clean run" "$E2E_TMP/clean" "$E2E_TMP/after.lock"
+  else
+    e2e_fail "(c) the run did not end once the lock was released"
+    e2e_stop "$E2E_PID"
+  fi
+else
+  e2e_fail "(c) never saw the refill's DELETE wait"
+  release_lock
+  e2e_stop "$E2E_PID"
+fi
+
+e2e_step "(d) SIGTERM during the lock wait"
+restore
+before=$(pca_of "$(branch_db 001)")
+hold_lock
+e2e_start "$C" C.UTF-8 $(run_args)
+if wait_seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" 60 active; then
+  term_ends 10 "(d)"
+else
+  e2e_fail "(d) never saw the refill's DELETE wait"
+  e2e_stop "$E2E_PID"
+fi
+release_lock
+e2e_check "(d) branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
+[ -e "$C/ERRORES.TXT" ] && e2e_fail "(d) the stop was reported as an error: $(cat -v "$C/ERRORES.TXT")"
+rerun "stop in a lock wait"
+
+e2e_step "(e) SIGTERM with an error dialog open"
+restore
+e2e_start "$C" C.UTF-8 "$SLOW$C/srv" SYSDBA wrong BENCH x x x x x S 12/1/08
+if wait_dialog 30; then
+  e2e_check "(e) the dialog's line on stderr" "Error: El nombre de Usuario o la clave son incorrectas." \
+    "$(grep -m1 '^Error: ' "$C/program.log")"
+  term_ends 10 "(e)"
+else
+  e2e_fail "(e) no dialog line on stderr"
+  e2e_stop "$E2E_PID"
+fi
+
+e2e_step "(f) SIGTERM while a branch's server accepts and never answers"
+restore
+e2e_exec "$DIRECT$(main_db)" \
+  "UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = '127.0.0.1/$stall_port:$C/s002' WHERE RPCO_COD = '002';"
+e2e_start "$C" C.UTF-8 $(run_args)
+# Branch 001's points reach the main database; then the attach of branch 002
+# waits for an answer that never comes.
+for ((i = 0; i < 300; i++)); do
+  [ "$(e2e_isql "$DIRECT$(main_db)" "SET HEADING OFF;" "SELECT COUNT(*) FROM $PCA;" | tr -d ' \n')" = 300 ] && break
+  sleep 0.2
+done
+sleep 3
+if kill -0 "$E2E_PID" 2> /dev/null; then
+  term_ends 15 "(f)"
+else
+  e2e_fail "(f) the program ended before the stalled branch"
+fi
+
+e2e_finish
