@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include "consopuntos/fconsopuntos.h"
 #include "dm/application.h"
@@ -20,9 +21,10 @@ void QtUserInterface::MessageBox(const std::string& text) {
   ReportDialog(Application().Title, text);
   QMessageBox box(QMessageBox::NoIcon, ToDisplay(Application().Title), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("MessageBox");
-  // Centred on the screen, not on a window.
-  box.adjustSize();
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    box.move(screen->availableGeometry().center() - box.rect().center());
+  // Centred on the screen, not on a window, once shown at its final size.
+  QTimer::singleShot(0, &box, [&box] {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      box.move(screen->availableGeometry().center() - box.frameGeometry().center() + box.pos());
+  });
   box.exec();
 }
