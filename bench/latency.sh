@@ -36,21 +36,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-params() {
-  case $1 in
-    small) echo "3 100 100" ;;
-    medium) echo "5 2000 2000" ;;
-    large) echo "10 5000 5000" ;;
-    served) echo "3 300 300" ;;
-    *) echo "unknown size $1" >&2; exit 2 ;;
-  esac
-}
+# shellcheck source=bench/common.sh
+source "$root/bench/common.sh"
 for s in $sizes; do params "$s" > /dev/null; done
 
-if [ "$do_build" = 1 ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-  cmake --build "$build" -j2 --target consopuntos bench_baseline bench_trace bench_proxy > /dev/null
-fi
+if [ "$do_build" = 1 ]; then bench_build consopuntos bench_baseline bench_trace bench_proxy; fi
 program="$build/app/consopuntos"
 baseline="$build/bench/bench_baseline"
 tracer="$build/bench/libbench_trace.so"
@@ -68,8 +58,7 @@ server_port=${FBSERVER_PORT:-3061}
 proxy_port=$((server_port + 1))
 remote="127.0.0.1/$proxy_port:"
 
-mkdir -p "$work/xdg/Quenda" "$work/app"
-printf 'Directorio=%s\n' "$work/app" > "$work/xdg/Quenda/Varnex2009.conf"
+bench_app_dir
 
 proxy_pid=""
 cleanup() {
@@ -98,7 +87,6 @@ proxy_rt() {
   awk '$1 == "round_trips" { print $2 }' "$work/proxy.stats"
 }
 
-fresh() { rm -rf "$run"; cp -a "$1" "$run"; }
 run_program() {
   printf '%s\r\n' "$1srv" > "$work/app/SERVIDORES.cfg"
   local folder=$1

@@ -34,20 +34,11 @@ while [ $# -gt 0 ]; do
 done
 [[ $reps =~ ^[1-9][0-9]*$ ]] || usage
 
-params() {
-  case $1 in
-    small) echo "3 100 100" ;;
-    medium) echo "5 2000 2000" ;;
-    large) echo "10 5000 5000" ;;
-    *) echo "unknown size $1" >&2; exit 2 ;;
-  esac
-}
+# shellcheck source=bench/common.sh
+source "$root/bench/common.sh"
 for s in $sizes; do params "$s" > /dev/null; done
 
-if [ "$do_build" = 1 ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-  cmake --build "$build" -j2 --target consopuntos bench_baseline bench_trace > /dev/null
-fi
+if [ "$do_build" = 1 ]; then bench_build consopuntos bench_baseline bench_trace; fi
 program="$build/app/consopuntos"
 baseline="$build/bench/bench_baseline"
 tracer="$build/bench/libbench_trace.so"
@@ -62,11 +53,8 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 export LC_ALL=C.UTF-8
 
 # The program's settings: application directory and server list.
-mkdir -p "$work/xdg/Quenda" "$work/app"
-printf 'Directorio=%s\n' "$work/app" > "$work/xdg/Quenda/Varnex2009.conf"
+bench_app_dir
 printf '%s\r\n' "$run/srv" > "$work/app/SERVIDORES.cfg"
-
-fresh() { rm -rf "$run"; cp -a "$1" "$run"; }
 
 # Each runner runs in $run; failures end the harness.
 run_program() {

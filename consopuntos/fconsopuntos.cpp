@@ -376,7 +376,6 @@ void Tfconsopuntos::SpeedButton2Click() { close(); }
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;
   if (platform::ReadApplicationDirectory(value) == platform::SettingLookup::kKeyMissing) {
-    EndIdleWorkEverywhere();
     Ui().MessageBox("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio"_l1);
     return {};
   }

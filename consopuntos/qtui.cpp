@@ -10,15 +10,13 @@
 
 void QtUserInterface::Beep() { QApplication::beep(); }
 
-void QtUserInterface::ErrorDialog(const std::string& text) {
-  ReportDialog("Error", text);
+void QtUserInterface::ShowErrorDialog(const std::string& text) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("ErrorDialog");
   box.exec();
 }
 
-void QtUserInterface::MessageBox(const std::string& text) {
-  ReportDialog(Application().Title, text);
+void QtUserInterface::ShowMessageBox(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, ToDisplay(Application().Title), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("MessageBox");
   // Centred on the screen, not on a window, once shown at its final size.

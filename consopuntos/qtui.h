@@ -6,6 +6,8 @@
 class QtUserInterface : public UserInterface {
  public:
   void Beep() override;
-  void ErrorDialog(const std::string& text) override;
-  void MessageBox(const std::string& text) override;
+
+ protected:
+  void ShowErrorDialog(const std::string& text) override;
+  void ShowMessageBox(const std::string& text) override;
 };

@@ -1,5 +1,7 @@
 #include "dbaccess/encoding.h"
 
+#include <algorithm>
+
 namespace dbx {
 
 std::string Latin1ToUtf8(std::string_view text) {
@@ -17,27 +19,45 @@ std::string Latin1ToUtf8(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// The length of the sequence at i, and its character when it is one of
+// ISO-8859-1 (two bytes, C2 or C3 first: U+0080 to U+00FF), else -1.
+int Decode(std::string_view utf8, std::size_t i, std::size_t& length) {
+  const auto c = static_cast<unsigned char>(utf8[i]);
+  if (c < 0x80) {
+    length = 1;
+    return c;
+  }
+  length = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+  length = std::min(length, utf8.size() - i);
+  if ((c == 0xC2 || c == 0xC3) && length == 2 && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80)
+    return ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
+  return -1;
+}
+
+}  // namespace
+
 bool Utf8ToLatin1(std::string_view utf8, std::string& out) {
   std::string text;
   text.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // Two bytes, C2 or C3 first: U+0080 to U+00FF. Anything else is a
-    // character beyond ISO-8859-1 or not UTF-8.
-    if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
-      text += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
-      i += 2;
-      continue;
-    }
-    return false;
+  for (std::size_t i = 0, length = 0; i < utf8.size(); i += length) {
+    const int c = Decode(utf8, i, length);
+    if (c < 0) return false;
+    text += static_cast<char>(c);
   }
   out = std::move(text);
   return true;
+}
+
+std::string Utf8ToLatin1(std::string_view utf8, char replacement) {
+  std::string text;
+  text.reserve(utf8.size());
+  for (std::size_t i = 0, length = 0; i < utf8.size(); i += length) {
+    const int c = Decode(utf8, i, length);
+    text += c < 0 ? replacement : static_cast<char>(c);
+  }
+  return text;
 }
 
 }  // namespace dbx

@@ -48,5 +48,8 @@ consteval const char* operator""_l1() {
 // UTF-8 as internal text; false (out unchanged) when the bytes are not UTF-8
 // or hold a character beyond ISO-8859-1.
 [[nodiscard]] bool Utf8ToLatin1(std::string_view utf8, std::string& out);
+// The same, every sequence that is not a character of ISO-8859-1 given as
+// `replacement`.
+[[nodiscard]] std::string Utf8ToLatin1(std::string_view utf8, char replacement);
 
 }  // namespace dbx

@@ -159,32 +159,37 @@ std::string FbConnection::Tpb(int isolationLevel, bool autocommit) const {
   return tpb;
 }
 
-bool FbConnection::Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st) {
-  const std::string tpb = Tpb(isolationLevel);
+bool FbConnection::Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st, bool autocommit) {
+  const std::string tpb = Tpb(isolationLevel, autocommit);
   tr = 0;
-  return isc_start_transaction(st.get(), &tr, 1, &db, static_cast<unsigned short>(tpb.size()), tpb.data()) == 0;
+  if (isc_start_transaction(st.get(), &tr, 1, &db, static_cast<unsigned short>(tpb.size()), tpb.data()) == 0)
+    return true;
+  tr = 0;
+  return false;
+}
+
+bool FbConnection::CommitOrRollback(isc_tr_handle& tr, fb::Status& st) {
+  const bool committed = isc_commit_transaction(st.get(), &tr) == 0;
+  if (!committed) {
+    fb::Status ignored;
+    isc_rollback_transaction(ignored.get(), &tr);
+  }
+  tr = 0;
+  return committed;
 }
 
 bool FbConnection::BeginKept(fb::Status& st) {
   if (keptTr != 0) return true;
-  const std::string tpb = Tpb(isolation, true);
   keptStatements = 0;
   keptCursors = 0;
-  if (isc_start_transaction(st.get(), &keptTr, 1, &db, static_cast<unsigned short>(tpb.size()), tpb.data()) == 0)
-    return true;
-  keptTr = 0;
-  return false;
+  return Begin(keptTr, isolation, st, true);
 }
 
 void FbConnection::EndKept() noexcept {
   if (keptTr == 0 || keptCursors > 0) return;
   // Everything it wrote is committed already: the commit only ends it.
   fb::Status st;
-  if (isc_commit_transaction(st.get(), &keptTr) != 0) {
-    fb::Status ignored;
-    isc_rollback_transaction(ignored.get(), &keptTr);
-  }
-  keptTr = 0;
+  CommitOrRollback(keptTr, st);
   keptStatements = 0;
 }
 
@@ -337,22 +342,12 @@ bool FbCursor::EndWork(bool commit, fb::Status& st) {
     // The last cursor of a transaction committed with retaining ends it.
     if (--conn->retainedCursors <= 0 && conn->retainedTr != 0) {
       conn->retainedCursors = 0;
-      if (isc_commit_transaction(st.get(), &conn->retainedTr) != 0) {
-        fb::Status ignored;
-        isc_rollback_transaction(ignored.get(), &conn->retainedTr);
-      }
-      conn->retainedTr = 0;
+      FbConnection::CommitOrRollback(conn->retainedTr, st);
     }
     return true;
   }
   if (ownTr == 0) return true;
-  if (commit) {
-    if (isc_commit_transaction(st.get(), &ownTr) == 0) return true;
-    fb::Status ignored;
-    isc_rollback_transaction(ignored.get(), &ownTr);
-    ownTr = 0;
-    return false;
-  }
+  if (commit) return FbConnection::CommitOrRollback(ownTr, st);
   isc_rollback_transaction(st.get(), &ownTr);
   ownTr = 0;
   return true;

@@ -98,8 +98,12 @@ struct FbConnection {
 
   // Transaction parameter block for an isolation level.
   [[nodiscard]] std::string Tpb(int isolationLevel, bool autocommit = false) const;
-  // Starts a transaction; returns false with the status filled on failure.
-  bool Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st);
+  // Starts a transaction; returns false with the status filled on failure
+  // (tr is then 0).
+  bool Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st, bool autocommit = false);
+  // Ends a transaction with a commit; when that fails it is rolled back, and
+  // false returned with the commit's status. tr is 0 afterwards.
+  static bool CommitOrRollback(isc_tr_handle& tr, fb::Status& st);
   // Whether statements outside an explicit transaction use the kept one.
   [[nodiscard]] bool KeepsTransaction() const noexcept { return autoCommit && isolation != 1; }
   // The kept transaction, started when there is none.

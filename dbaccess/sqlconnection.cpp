@@ -83,6 +83,16 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// The integer a parameter's value holds (blanks trimmed); false when it is none.
+bool ToInt(const std::string& value, int& result) {
+  const std::string text = Trim(value);
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || end == nullptr || *end != '\0') return false;
+  result = static_cast<int>(n);
+  return true;
+}
+
 void AddDpbText(std::string& dpb, char item, const std::string& value) {
   const std::size_t len = std::min<std::size_t>(value.size(), 255);
   dpb += item;
@@ -261,14 +271,7 @@ void TSQLConnection::Attach() {
     const auto present = [this](const char* name) { return params_.IndexOfName(name) >= 0; };
     const auto flag = [this](const char* name) { return Upper(Trim(params_.Value(name))) == "TRUE"; };
     // An integer option; a value that is not one is refused, and so ignored.
-    const auto integer = [this](const char* name, int& value) {
-      const std::string text = Trim(params_.Value(name));
-      char* end = nullptr;
-      const long n = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || end == nullptr || *end != '\0') return false;
-      value = static_cast<int>(n);
-      return true;
-    };
+    const auto integer = [this](const char* name, int& value) { return ToInt(params_.Value(name), value); };
 
     std::string dpb(1, static_cast<char>(isc_dpb_version1));
     if (!user.empty()) AddDpbText(dpb, isc_dpb_user_name, user);
@@ -338,10 +341,8 @@ void TSQLConnection::Attach() {
 }
 
 int TSQLConnection::BlobSizeParam() const {
-  const std::string text = Trim(params_.Value("BlobSize"));
-  char* end = nullptr;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  return text.empty() || end == nullptr || *end != '\0' ? -1 : static_cast<int>(n);
+  int size = -1;
+  return ToInt(params_.Value("BlobSize"), size) ? size : -1;
 }
 
 void TSQLConnection::Detach() noexcept {
@@ -390,47 +391,42 @@ void TSQLConnection::MaterializeTransaction() {
   }
 }
 
+bool TSQLConnection::RetainForOpenCursors() {
+  int open = 0;
+  for (TSQLQuery* q : statements_)
+    if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr && q->cursor_->serverCursorOpen) ++open;
+  if (open == 0) return false;
+  // One transaction is retained at a time: the cursors of an earlier one close.
+  for (TSQLQuery* q : statements_)
+    if (q->cursor_ && q->cursor_->tr == &handle_->retainedTr) q->Close();
+  fb::Status st;
+  if (isc_commit_retaining(st.get(), &handle_->explicitTr) != 0) {
+    CloseStatementsInTransaction();
+    fb::Status ignored;
+    isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
+    handle_->explicitTr = 0;
+    RaiseError(fb::kStatusServerError, st.Text());
+  }
+  for (TSQLQuery* q : statements_)
+    if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr)
+      q->cursor_->tr = q->cursor_->serverCursorOpen ? &handle_->retainedTr : nullptr;
+  handle_->retainedTr = handle_->explicitTr;
+  handle_->retainedCursors = open;
+  handle_->explicitTr = 0;
+  return true;
+}
+
 void TSQLConnection::EndTransaction(bool commit) {
   if (!handle_ || transactionCount_ == 0) return;
   transactionCount_ = 0;
   if (handle_->explicitTr == 0) return;  // never needed on the server
-  fb::Status st;
-  if (commit && handle_->commitRetain) {
-    // The work is committed and the transaction goes on for the cursors
-    // open in it; it ends when the last of them closes.
-    int open = 0;
-    for (TSQLQuery* q : statements_)
-      if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr && q->cursor_->serverCursorOpen) ++open;
-    if (open > 0) {
-      if (handle_->retainedTr != 0) {
-        for (TSQLQuery* q : statements_)
-          if (q->cursor_ && q->cursor_->tr == &handle_->retainedTr) q->Close();
-      }
-      if (isc_commit_retaining(st.get(), &handle_->explicitTr) == 0) {
-        for (TSQLQuery* q : statements_)
-          if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr) {
-            if (q->cursor_->serverCursorOpen)
-              q->cursor_->tr = &handle_->retainedTr;
-            else
-              q->cursor_->tr = nullptr;
-          }
-        handle_->retainedTr = handle_->explicitTr;
-        handle_->retainedCursors = open;
-        handle_->explicitTr = 0;
-        return;
-      }
-      CloseStatementsInTransaction();
-      fb::Status ignored;
-      isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
-      handle_->explicitTr = 0;
-      RaiseError(fb::kStatusServerError, st.Text());
-    }
-  }
+  // With CommitRetain the work is committed and the transaction goes on for
+  // the cursors open in it; it ends when the last of them closes.
+  if (commit && handle_->commitRetain && RetainForOpenCursors()) return;
   CloseStatementsInTransaction();
+  fb::Status st;
   if (commit) {
-    if (isc_commit_transaction(st.get(), &handle_->explicitTr) == 0) return;
-    fb::Status ignored;
-    isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
+    if (FbConnection::CommitOrRollback(handle_->explicitTr, st)) return;
   } else if (isc_rollback_transaction(st.get(), &handle_->explicitTr) == 0) {
     return;
   }
@@ -483,8 +479,8 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
   if (!execCursor_) execCursor_ = std::make_unique<FbCursor>(nullptr);
   FbCursor& cursor = *execCursor_;
   fb::Status st;
-  if (cursor.stmt == 0 || cursor.conn != handle_.get() || cursor.text != sql ||
-      cursor.paramsDescribed != !params.empty()) {
+  // (A detach resets it: a prepared statement is of this attachment.)
+  if (cursor.stmt == 0 || cursor.text != sql || cursor.paramsDescribed != !params.empty()) {
     cursor.Reset();
     cursor.conn = handle_.get();
     if (!cursor.Prepare(sql, false, params.size(), st)) {

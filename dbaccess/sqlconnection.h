@@ -150,6 +150,9 @@ class TSQLConnection : public TComponent {
   void Attach();
   void Detach() noexcept;
   void EndTransaction(bool commit);
+  // Commits the explicit transaction with retaining when cursors are open in
+  // it, which then go on in the retained one; false (nothing done) when none is.
+  bool RetainForOpenCursors();
   // Closes the statements whose cursor runs in the explicit transaction.
   void CloseStatementsInTransaction() noexcept;
 

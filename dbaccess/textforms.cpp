@@ -345,20 +345,9 @@ std::string ItemToInternal(const std::string& item, const std::string& codeset, 
     if (!ok) return {};
     utf8.resize(utf8.size() - dstLeft);
   }
+  if (substitute) return Utf8ToLatin1(utf8, kNotLatin1);
   std::string out;
-  if (Utf8ToLatin1(utf8, out)) return out;
-  if (!substitute) return {};
-  // Character by character: the sequences ISO-8859-1 lacks are replaced.
-  out.clear();
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-    len = std::min(len, utf8.size() - i);
-    std::string one;
-    out += Utf8ToLatin1(std::string_view(utf8).substr(i, len), one) ? one : std::string(1, kNotLatin1);
-    i += len;
-  }
-  return out;
+  return Utf8ToLatin1(utf8, out) ? out : std::string();
 }
 
 LocaleItems ItemsToInternal(const LocaleItems& items) {

@@ -228,8 +228,6 @@ void Tfdm::ManejarError(TComponent* Sender, TClientDataSet* DataSet, const std::
   AppendErrorLog(message);
   Response = rrAbort;
   const std::string text = ErrorText(Sender, DataSet, message);
-  // A dialog may wait long: no transaction stays open meanwhile for nothing.
-  EndIdleWorkEverywhere();
   Ui().Beep();
   Ui().ErrorDialog(text);
 }
@@ -253,7 +251,6 @@ std::string Tfdm::configuracion(const std::string& modulo, const std::string& ca
                                 " and conf_propiedad = " + QuotedStr(propiedad);
   CConfiguracion->Open();
   if (CConfiguracion->RecordCount() <= 0) {
-    EndIdleWorkEverywhere();
     Ui().ErrorDialog("No se encontró la configuración "_l1 + propiedad);
     return {};
   }

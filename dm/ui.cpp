@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "dbaccess/encoding.h"
+#include "dbaccess/sqlconnection.h"
 #include "dm/application.h"
 
 namespace {
@@ -10,8 +11,9 @@ namespace {
 class ConsoleUi : public UserInterface {
  public:
   void Beep() override {}
-  void ErrorDialog(const std::string& text) override { ReportDialog("Error", text); }
-  void MessageBox(const std::string& text) override { ReportDialog(Application().Title, text); }
+  // ReportDialog has written the text already.
+  void ShowErrorDialog(const std::string& /*text*/) override {}
+  void ShowMessageBox(const std::string& /*text*/) override {}
 };
 
 ConsoleUi g_console;
@@ -36,6 +38,18 @@ void ReportDialog(const std::string& caption, const std::string& text) noexcept 
     std::fflush(stderr);
   } catch (...) {
   }
+}
+
+void UserInterface::ErrorDialog(const std::string& text) {
+  dbx::EndIdleWorkEverywhere();
+  ReportDialog("Error", text);
+  ShowErrorDialog(text);
+}
+
+void UserInterface::MessageBox(const std::string& text) {
+  dbx::EndIdleWorkEverywhere();
+  ReportDialog(Application().Title, text);
+  ShowMessageBox(text);
 }
 
 UserInterface& Ui() { return g_ui != nullptr ? *g_ui : g_console; }

@@ -4,15 +4,23 @@
 
 #include <string>
 
+// Every dialog, as it opens, writes what it says to standard error
+// (ReportDialog) and lets the connections end the work they keep open: a
+// dialog may wait long for its "OK".
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
   // The system's default sound.
   virtual void Beep() = 0;
   // Modal message dialog of the error type: caption "Error", error icon, "OK".
-  virtual void ErrorDialog(const std::string& text) = 0;
+  void ErrorDialog(const std::string& text);
   // Modal message box titled with the application title, no icon, "OK".
-  virtual void MessageBox(const std::string& text) = 0;
+  void MessageBox(const std::string& text);
+
+ protected:
+  // The dialogs themselves; they return when the user has closed them.
+  virtual void ShowErrorDialog(const std::string& text) = 0;
+  virtual void ShowMessageBox(const std::string& text) = 0;
 };
 
 // Writes what a dialog says to standard error, as one line in UTF-8: the

@@ -27,10 +27,12 @@ class RecordingUi : public UserInterface {
   RecordingUi& operator=(const RecordingUi&) = delete;
 
   void Beep() override { events.push_back("beep"); }
-  void ErrorDialog(const std::string& text) override { events.push_back("error:" + text); }
-  void MessageBox(const std::string& text) override { events.push_back("message:" + text); }
 
   std::vector<std::string> events;
+
+ protected:
+  void ShowErrorDialog(const std::string& text) override { events.push_back("error:" + text); }
+  void ShowMessageBox(const std::string& text) override { events.push_back("message:" + text); }
 };
 
 // A fresh directory that is the working directory while the object lives.

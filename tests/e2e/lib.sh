@@ -130,6 +130,20 @@ e2e_server_stop() {
 # e2e_server_pid: the server's process.
 e2e_server_pid() { cat "$E2E_TMP/fbserver/firebird.pid"; }
 
+# e2e_check_demo_run DIR LABEL BRANCH: what an unattended run of the demo company
+# for 2008-12-01 leaves: the main accumulated table holds the five customers of
+# the date, and branch BRANCH received that table.
+e2e_check_demo_run() {
+  local dir=$1 label=$2 branch=$3
+  e2e_dump "$(e2e_main_db "$dir")" > "$dir/main.after"
+  e2e_check "$label: the main accumulated table holds the five customers of the date" 5 \
+    "$(e2e_rows "$dir/main.after" PUNTOS_CLIENTE_ACUMULADO | grep -c '|2008-12-01|')"
+  e2e_dump "$(e2e_branch_db "$dir" "$branch")" > "$dir/$branch.after"
+  e2e_check "$label: branch $branch received the main accumulated table" \
+    "$(e2e_rows "$dir/main.after" PUNTOS_CLIENTE_ACUMULADO)" \
+    "$(e2e_rows "$dir/$branch.after" PUNTOS_CLIENTE_ACUMULADO)"
+}
+
 # ---- isql-fb ----------------------------------------------------------------------
 
 # e2e_isql DB SQL...: runs the statements (Latin-1 bytes allowed) on DB through a

@@ -23,13 +23,15 @@ namespace wintest {
 class RecordingUi : public UserInterface {
  public:
   void Beep() override { events.push_back("beep"); }
-  void ErrorDialog(const std::string& text) override { events.push_back("error:" + text); }
-  void MessageBox(const std::string& text) override { events.push_back("message:" + text); }
 
   [[nodiscard]] std::vector<std::string> Dialogs() const;  // events without the beeps
   [[nodiscard]] QString Describe() const;                   // for failure messages
 
   std::vector<std::string> events;
+
+ protected:
+  void ShowErrorDialog(const std::string& text) override { events.push_back("error:" + text); }
+  void ShowMessageBox(const std::string& text) override { events.push_back("message:" + text); }
 };
 
 // The one recording interface, installed by main().
