@@ -95,29 +95,6 @@ QString ToDisplay(const std::string& text) { return QString::fromLatin1(text.dat
 
 QString ToDisplay(const char* text) { return QString::fromLatin1(text); }
 
-std::vector<std::string> ParseServerList(const std::string& bytes) {
-  std::vector<std::string> entries;
-  std::string buffer;
-  const auto entryText = [&buffer] {
-    const auto nul = buffer.find('\0');
-    return nul == std::string::npos ? buffer : buffer.substr(0, nul);
-  };
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '\r') {
-      entries.push_back(entryText());
-      buffer.clear();
-      ++i;  // the byte after a CR always belongs to the line end
-    } else if (c == '\n') {
-      entries.push_back(entryText());
-      buffer.clear();
-    } else {
-      buffer += c;
-    }
-  }
-  return entries;
-}
-
 Tfconsopuntos::Tfconsopuntos(QWidget* parent) : QWidget(parent), TComponent(nullptr, "fconsopuntos") {
   setObjectName("fconsopuntos");
   setAttribute(Qt::WA_DeleteOnClose);
@@ -372,6 +349,11 @@ bool Tfconsopuntos::Enteratab(QWidget* /*control*/) {
 }
 
 void Tfconsopuntos::SpeedButton2Click() { close(); }
+
+void Tfconsopuntos::SpeedButton1Click() {
+  TTransmision transmision(*fdm, *this, *CAcumulado, *CCliented);
+  transmision.Ejecutar();
+}
 
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;

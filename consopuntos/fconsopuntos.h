@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "consopuntos/servidores.h"
+#include "consopuntos/transmision.h"
 #include "dbaccess/clientdataset.h"
 
 class QComboBox;
@@ -17,7 +19,7 @@ class QLabel;
 class QLineEdit;
 class QToolButton;
 
-class Tfconsopuntos : public QWidget, public dbx::TComponent {
+class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTransmision {
   Q_OBJECT
 
  public:
@@ -55,23 +57,24 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent {
   void CiaExit();
   void SpeedButton1Click();
   void SpeedButton2Click();
-  [[nodiscard]] std::string diraplicacion();
+  [[nodiscard]] std::string diraplicacion() override;
 
   // Texts of the inputs, internal.
-  [[nodiscard]] std::string ServidorText() const;
-  [[nodiscard]] std::string TusuaText() const;
-  [[nodiscard]] std::string TClaveText() const;
-  [[nodiscard]] std::string CiaText() const;
+  [[nodiscard]] std::string ServidorText() const override;
+  [[nodiscard]] std::string TusuaText() const override;
+  [[nodiscard]] std::string TClaveText() const override;
+  [[nodiscard]] std::string CiaText() const override;
   void SetServerEntries(const std::vector<std::string>& entries);
   // The transmission date.
-  [[nodiscard]] dbx::Date FechaTransmision() const;
+  [[nodiscard]] dbx::Date FechaTransmision() const override;
   void SetFechaTransmision(const dbx::Date& date);
 
   // Status panel: the exact text, and every text it was given (for watchers).
   [[nodiscard]] const std::string& StatusText() const noexcept { return statusText_; }
-  void SetStatusText(const std::string& text);
-  void ShowStatus(const std::string& text);  // text, show, repaint at once
-  void HideStatus();
+  void SetStatusText(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;  // text, show, repaint at once
+  void HideStatus() override;
+  void Cerrar() override { close(); }
 
  signals:
   void statusChanged(const QString& text, bool visible, bool repainted);
@@ -90,15 +93,6 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent {
   bool Enteratab(QWidget* control);
   void QueueFormActivate();
 
-  // Transmission run.
-  void ConectarReplica(const std::string& label, bool connectingText);
-  void TraerPuntos();
-  void EnviarConsolidado();
-  void CopiarFaltantes(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
-                       const std::string& probeText);
-  [[nodiscard]] std::string FechaSql() const;
-  [[nodiscard]] std::string NombreCompania() const;
-
   std::string statusText_;
   bool activated_ = false;
   dbx::Date fecha_{2003, 1, 20};  // the transmission date; the field shows it
@@ -107,10 +101,6 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent {
 
 // The single main form.
 extern Tfconsopuntos* fconsopuntos;
-
-// Entries of a server list file: LF, CR LF or CR + any byte end a line, NUL
-// ends an entry's text, the last line without a line end is dropped.
-[[nodiscard]] std::vector<std::string> ParseServerList(const std::string& bytes);
 
 // Internal text (ISO-8859-1) as the toolkit shows it: the one conversion to
 // the toolkit. What the inputs hold comes back with QString::toLatin1.

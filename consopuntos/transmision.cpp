@@ -1,7 +1,5 @@
-// The transmission run: reconnect the main database, check the replication
-// switch, empty the accumulated points, then collect from every branch and
-// distribute to every branch.
-#include "consopuntos/fconsopuntos.h"
+#include "consopuntos/transmision.h"
+
 #include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
@@ -13,20 +11,6 @@ namespace {
 
 const char* const kModulo = "INVENTARIO";
 const char* const kCategoria = "ARTICULOS";
-
-// Selection of the table's rows that AUDITORIA records as inserted on a date.
-std::string AuditSelection(const char* table, const std::string& fecha) {
-  return std::string("SELECT * FROM ") + table +
-         " T WHERE EXISTS (SELECT AUDI_ID FROM AUDITORIA WHERE TIDO_COD = 103 AND AUDI_COD = T.TERC_NIT AND "
-         "AUDI_FECHA = " +
-         fecha + " AND AUDI_OPER = 'I')";
-}
-
-std::string TemplateSelection(const char* table) {
-  return std::string("SELECT * FROM ") + table + " WHERE TERC_NIT = '0'";
-}
-
-std::string ProbeText(const char* table) { return std::string("SELECT TERC_NIT FROM ") + table + " WHERE TERC_NIT = "; }
 
 void Reopen(TClientDataSet* dataSet, const std::string& commandText) {
   dataSet->Close();
@@ -43,112 +27,154 @@ void RunStatement(TSQLQuery* query, const std::string& text) {
 
 }  // namespace
 
-std::string Tfconsopuntos::FechaSql() const { return SqlDate(FechaTransmision()); }
+// Selection of the table's rows that AUDITORIA records as inserted on a date.
+std::string SeleccionAuditada(const std::string& tabla, const std::string& fecha) {
+  return "SELECT * FROM " + tabla +
+         " T WHERE EXISTS (SELECT AUDI_ID FROM AUDITORIA WHERE TIDO_COD = 103 AND AUDI_COD = T.TERC_NIT AND "
+         "AUDI_FECHA = " +
+         fecha + " AND AUDI_OPER = 'I')";
+}
 
-std::string Tfconsopuntos::NombreCompania() const { return fdm->CReplicaRPCP_NOMBRE->AsString(); }
+std::string SeleccionPlantilla(const std::string& tabla) { return "SELECT * FROM " + tabla + " WHERE TERC_NIT = '0'"; }
 
-void Tfconsopuntos::SpeedButton1Click() {
-  TSQLConnection* varnex = fdm->Varnex;
+std::string TextoSonda(const std::string& tabla) { return "SELECT TERC_NIT FROM " + tabla + " WHERE TERC_NIT = "; }
+
+std::string SondaExistencia(const std::string& tabla, const Variant& clave) {
+  return TextoSonda(tabla) + SqlQuotedKey(clave);
+}
+
+std::string ResumenPuntos(const std::string& fecha) { return "SELECT * FROM RESUMEN_PUNTOS_TX(" + fecha + ")"; }
+
+std::string LlamadaAcumulacion(const Variant& cliente, const std::string& fecha, const Variant& acumulado,
+                               const Variant& porVencer) {
+  return "EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS(" + SqlLiteral(cliente) + ", " + fecha + "," +
+         SqlLiteral(acumulado) + "," + SqlLiteral(porVencer) + ")";
+}
+
+std::string InsercionAcumulado(const Variant& nit, const Variant& fecha, const Variant& acumulado,
+                               const Variant& porVencer) {
+  return "INSERT INTO puntos_cliente_acumulado (TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER) VALUES (" +
+         SqlQuotedKey(nit) + "," + SqlLiteral(fecha) + "," + SqlLiteral(acumulado) + "," + SqlLiteral(porVencer) +
+         ")";
+}
+
+TTransmision::TTransmision(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
+                           TClientDataSet& cCliented)
+    : fdm_(dm), ventana_(ventana), CAcumulado(&cAcumulado), CCliented(&cCliented) {}
+
+std::string TTransmision::FechaSql() const { return SqlDate(ventana_.FechaTransmision()); }
+
+std::string TTransmision::NombreCompania() const { return fdm_.CReplicaRPCP_NOMBRE->AsString(); }
+
+void TTransmision::Ejecutar() {
+  TSQLConnection* varnex = fdm_.Varnex;
   varnex->SetConnected(false);
-  varnex->Params().SetValue("Database", ServidorText() + "/datos/" + CiaText() + "/varnex.fdb");
-  ShowStatus("Conectando a " + varnex->Params().Value("Database") + " ...");
-  varnex->Params().SetValue("User_Name", TusuaText());
-  varnex->Params().SetValue("password", TClaveText());
+  varnex->Params().SetValue("Database", ventana_.ServidorText() + "/datos/" + ventana_.CiaText() + "/varnex.fdb");
+  ventana_.ShowStatus("Conectando a " + varnex->Params().Value("Database") + " ...");
+  varnex->Params().SetValue("User_Name", ventana_.TusuaText());
+  varnex->Params().SetValue("password", ventana_.TClaveText());
   varnex->SetConnected(true);
 
-  if (fdm->configuracion(kModulo, kCategoria, "REPLICAR CAMBIOS EN ARTICULOS") == "SI") {
-    RunStatement(fdm->QBorrar, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
-    fdm->CReplica->Close();
-    fdm->CReplica->Open();
+  if (fdm_.configuracion(kModulo, kCategoria, "REPLICAR CAMBIOS EN ARTICULOS") == "SI") {
+    resumen_.replicacion = true;
+    RunStatement(fdm_.QBorrar, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
+    fdm_.CReplica->Close();
+    fdm_.CReplica->Open();
+    resumen_.sucursales = fdm_.CReplica->RecordCount();
 
-    while (!fdm->CReplica->Eof()) {
+    while (!fdm_.CReplica->Eof()) {
       ConectarReplica("Trayendo puntos", true);
-      if (fdm->ConReplica->ConnectionState() == csOpen) TraerPuntos();
-      fdm->CReplica->Next();
+      if (fdm_.ConReplica->ConnectionState() == csOpen) TraerPuntos();
+      fdm_.CReplica->Next();
     }
-    fdm->CReplica->First();
-    while (!fdm->CReplica->Eof()) {
+    fdm_.CReplica->First();
+    while (!fdm_.CReplica->Eof()) {
       ConectarReplica("Enviando consolidado", false);
-      if (fdm->ConReplica->ConnectionState() == csOpen) EnviarConsolidado();
-      fdm->CReplica->Next();
+      if (fdm_.ConReplica->ConnectionState() == csOpen) EnviarConsolidado();
+      fdm_.CReplica->Next();
     }
   }
-  close();
+  resumen_.terminada = true;
+  ventana_.Cerrar();
 }
 
 // Opens ConReplica on the current branch; a branch that does not open is
 // logged to ERRORENVPTOS.TXT and left closed.
-void Tfconsopuntos::ConectarReplica(const std::string& label, bool connectingText) {
-  TSQLConnection* replica = fdm->ConReplica;
+void TTransmision::ConectarReplica(const std::string& label, bool connectingText) {
+  TSQLConnection* replica = fdm_.ConReplica;
   replica->SetConnected(false);
-  const std::string carpeta = fdm->CReplicaRPCO_SERVIDOR->AsString() + "\\datos\\" + fdm->CReplicaRPCO_COD->AsString();
+  const std::string carpeta =
+      fdm_.CReplicaRPCO_SERVIDOR->AsString() + "\\datos\\" + fdm_.CReplicaRPCO_COD->AsString();
   replica->Params().SetValue("Database", carpeta + "\\varnex.fdb");
   replica->Params().SetValue("User_Name",
-                             fdm->configuracion(kModulo, kCategoria, "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS"));
+                             fdm_.configuracion(kModulo, kCategoria, "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS"));
   replica->Params().SetValue("password",
-                             fdm->configuracion(kModulo, kCategoria, "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"));
-  if (connectingText) SetStatusText("Conectando a " + replica->Params().Value("Database") + " ...");
+                             fdm_.configuracion(kModulo, kCategoria, "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"));
+  if (connectingText) ventana_.SetStatusText("Conectando a " + replica->Params().Value("Database") + " ...");
+  std::string mensaje;
   try {
     replica->SetConnected(true);
+    return;
+  } catch (const std::exception& e) {
+    mensaje = e.what();
   } catch (...) {
-    const DateTime fecha = Now();
-    const DateTime hora = Now();
-    const std::string line = DateToStr(fecha) + "," + TimeToStr(hora) + "," + carpeta + "," + label + "," +
-                             DateToStr(DateTime{FechaTransmision(), {}}) + "\r\n";
-    platform::AppendToLog(diraplicacion() + "\\ERRORENVPTOS.TXT", line);
   }
+  const DateTime fecha = Now();
+  const DateTime hora = Now();
+  const std::string line = DateToStr(fecha) + "," + TimeToStr(hora) + "," + carpeta + "," + label + "," +
+                           DateToStr(DateTime{ventana_.FechaTransmision(), {}}) + "\r\n";
+  platform::AppendToLog(ventana_.diraplicacion() + "\\ERRORENVPTOS.TXT", line);
+  ++(connectingText ? resumen_.sinAbrirTrayendo : resumen_.sinAbrirEnviando);
+  if (SucursalSinAbrir) SucursalSinAbrir(carpeta, label, mensaje);
 }
 
 // Collection: the branch's new customers into the main database, and the
 // branch's points summary into the main database's accumulation procedure.
-void Tfconsopuntos::TraerPuntos() {
-  ShowStatus("Trayendo CLIENTES de la compañia "_l1 + NombreCompania() + " ...");
-  Reopen(fdm->CClientes, AuditSelection("TERCEROS", FechaSql()));
-  Reopen(CCliented, TemplateSelection("TERCEROS"));
-  CopiarFaltantes(fdm->CClientes, CCliented, fdm->QBorrar, ProbeText("TERCEROS"));
-  Reopen(fdm->CClientes, AuditSelection("CLIENTES", FechaSql()));
-  Reopen(CCliented, TemplateSelection("CLIENTES"));
-  CopiarFaltantes(fdm->CClientes, CCliented, fdm->QBorrar, ProbeText("CLIENTES"));
+void TTransmision::TraerPuntos() {
+  ventana_.ShowStatus("Trayendo CLIENTES de la compañia "_l1 + NombreCompania() + " ...");
+  Reopen(fdm_.CClientes, SeleccionAuditada("TERCEROS", FechaSql()));
+  Reopen(CCliented, SeleccionPlantilla("TERCEROS"));
+  resumen_.tercerosTraidos += CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "TERCEROS");
+  Reopen(fdm_.CClientes, SeleccionAuditada("CLIENTES", FechaSql()));
+  Reopen(CCliented, SeleccionPlantilla("CLIENTES"));
+  resumen_.clientesTraidos += CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "CLIENTES");
 
-  ShowStatus("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
+  ventana_.ShowStatus("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
   const std::string fecha = FechaSql();
-  Reopen(fdm->CPuntoscli, "SELECT * FROM RESUMEN_PUNTOS_TX(" + fecha + ")");
-  while (!fdm->CPuntoscli->Eof()) {
+  Reopen(fdm_.CPuntoscli, ResumenPuntos(fecha));
+  while (!fdm_.CPuntoscli->Eof()) {
     CAcumulado->Close();
-    CAcumulado->CommandText = "EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS(" +
-                              SqlLiteral(fdm->CPuntoscliCLIENTE->Value()) + ", " + fecha + "," +
-                              SqlLiteral(fdm->CPuntoscliPTACUM->Value()) + "," +
-                              SqlLiteral(fdm->CPuntoscliPTVENCER->Value()) + ")";
+    CAcumulado->CommandText = LlamadaAcumulacion(fdm_.CPuntoscliCLIENTE->Value(), fecha,
+                                                 fdm_.CPuntoscliPTACUM->Value(), fdm_.CPuntoscliPTVENCER->Value());
     CAcumulado->Execute();
-    fdm->CPuntoscli->Next();
+    ++resumen_.llamadasAcumulacion;
+    fdm_.CPuntoscli->Next();
   }
-  HideStatus();
+  ventana_.HideStatus();
 }
 
 // Distribution: the main database's new customers to the branch, and the
 // branch's accumulated table replaced by the main one in one transaction.
-void Tfconsopuntos::EnviarConsolidado() {
-  ShowStatus("Enviando CLIENTES a la compañia "_l1 + NombreCompania() + " ...");
-  Reopen(CCliented, AuditSelection("TERCEROS", FechaSql()));
-  Reopen(fdm->CClientes, TemplateSelection("TERCEROS"));
-  CopiarFaltantes(CCliented, fdm->CClientes, fdm->QBorrarep, ProbeText("TERCEROS"));
-  Reopen(CCliented, AuditSelection("CLIENTES", FechaSql()));
-  Reopen(fdm->CClientes, TemplateSelection("CLIENTES"));
-  CopiarFaltantes(CCliented, fdm->CClientes, fdm->QBorrarep, ProbeText("CLIENTES"));
+void TTransmision::EnviarConsolidado() {
+  ventana_.ShowStatus("Enviando CLIENTES a la compañia "_l1 + NombreCompania() + " ...");
+  Reopen(CCliented, SeleccionAuditada("TERCEROS", FechaSql()));
+  Reopen(fdm_.CClientes, SeleccionPlantilla("TERCEROS"));
+  resumen_.tercerosEnviados += CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "TERCEROS");
+  Reopen(CCliented, SeleccionAuditada("CLIENTES", FechaSql()));
+  Reopen(fdm_.CClientes, SeleccionPlantilla("CLIENTES"));
+  resumen_.clientesEnviados += CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "CLIENTES");
 
-  ShowStatus("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
-  TSQLConnection* replica = fdm->ConReplica;
+  ventana_.ShowStatus("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
+  TSQLConnection* replica = fdm_.ConReplica;
+  int enviados = 0;
   replica->StartTransaction(1, replica->IsolationLevel());
   try {
-    RunStatement(fdm->QAcumulado, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
+    RunStatement(fdm_.QAcumulado, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
     Reopen(CAcumulado, "select TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER from PUNTOS_CLIENTE_ACUMULADO");
     while (!CAcumulado->Eof()) {
-      RunStatement(fdm->QAcumulado,
-                   "INSERT INTO puntos_cliente_acumulado (TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER) "
-                   "VALUES (" +
-                       SqlQuotedKey(CAcumulado->Fields(0).Value()) + "," + SqlLiteral(CAcumulado->Fields(1).Value()) +
-                       "," + SqlLiteral(CAcumulado->Fields(2).Value()) + "," +
-                       SqlLiteral(CAcumulado->Fields(3).Value()) + ")");
+      RunStatement(fdm_.QAcumulado, InsercionAcumulado(CAcumulado->Fields(0).Value(), CAcumulado->Fields(1).Value(),
+                                                       CAcumulado->Fields(2).Value(), CAcumulado->Fields(3).Value()));
+      ++enviados;
       CAcumulado->Next();
     }
     replica->Commit(1);
@@ -160,18 +186,20 @@ void Tfconsopuntos::EnviarConsolidado() {
     }
     throw;
   }
-  HideStatus();
+  resumen_.acumuladosEnviados += enviados;
+  ventana_.HideStatus();
 }
 
 // Inserts every source row whose key the destination database lacks, one
 // insert and apply per row, copying the columns by position. A row the
 // destination rejects is reported once and dropped from the change log, so
 // the rows after it still get through.
-void Tfconsopuntos::CopiarFaltantes(TClientDataSet* source, TClientDataSet* target, TSQLQuery* probe,
-                                    const std::string& probeText) {
+int TTransmision::CopiarFaltantes(TClientDataSet* source, TClientDataSet* target, TSQLQuery* probe,
+                                  const std::string& tabla) {
+  int copiadas = 0;
   while (!source->Eof()) {
     probe->SQL().Clear();
-    probe->SQL().Add(probeText + SqlQuotedKey(source->Fields(0).Value()));
+    probe->SQL().Add(SondaExistencia(tabla, source->Fields(0).Value()));
     probe->Open();
     if (probe->IsEmpty()) {
       target->Insert();
@@ -183,9 +211,12 @@ void Tfconsopuntos::CopiarFaltantes(TClientDataSet* source, TClientDataSet* targ
         if ((provider == nullptr || !provider->OnUpdateError) && !target->LastApplyErrors().empty())
           AppendErrorLog(target->LastApplyErrors().front().message);
         target->CancelUpdates();
+      } else {
+        ++copiadas;
       }
     }
     probe->Close();
     source->Next();
   }
+  return copiadas;
 }

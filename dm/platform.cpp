@@ -49,40 +49,52 @@ bool ReadFile(const std::string& name, std::string& bytes) {
   return true;
 }
 
-static std::vector<std::string> ConfigDirs() {
-  std::vector<std::string> dirs;
+std::vector<std::string> SettingsFiles() {
+  std::vector<std::string> files;
   const char* env = std::getenv("XDG_CONFIG_DIRS");
   std::string list = env != nullptr && *env != '\0' ? env : "/etc/xdg";
   std::stringstream ss(list);
   std::string dir;
   while (std::getline(ss, dir, ':'))
-    if (!dir.empty()) dirs.push_back(dir);
-  return dirs;
+    if (!dir.empty()) files.push_back(dir + "/Quenda/Varnex2009.conf");
+  return files;
 }
 
-SettingLookup ReadApplicationDirectory(std::string& value) {
+bool SettingFromText(const std::string& text, const std::string& name, std::string& value) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (key != name) continue;
+    value = line.substr(eq + 1);
+    const auto nul = value.find('\0');
+    if (nul != std::string::npos) value.resize(nul);
+    if (std::string latin; dbx::Utf8ToLatin1(value, latin)) value = std::move(latin);
+    return true;
+  }
+  return false;
+}
+
+SettingLookup ReadSetting(const std::string& name, std::string& value) {
   value.clear();
-  for (const auto& dir : ConfigDirs()) {
-    std::ifstream in(dir + "/Quenda/Varnex2009.conf", std::ios::binary);
+  for (const auto& file : SettingsFiles()) {
+    std::ifstream in(file, std::ios::binary);
     if (!in) continue;
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      const auto eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      std::string key = line.substr(0, eq);
-      while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-      if (key != "Directorio") continue;
-      value = line.substr(eq + 1);
-      const auto nul = value.find('\0');
-      if (nul != std::string::npos) value.resize(nul);
-      if (std::string latin; dbx::Utf8ToLatin1(value, latin)) value = std::move(latin);
-      return value.empty() ? SettingLookup::kValueMissing : SettingLookup::kFound;
-    }
-    return SettingLookup::kValueMissing;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!SettingFromText(text, name, value)) return SettingLookup::kValueMissing;
+    return value.empty() ? SettingLookup::kValueMissing : SettingLookup::kFound;
   }
   return SettingLookup::kKeyMissing;
 }
+
+SettingLookup ReadApplicationDirectory(std::string& value) { return ReadSetting("Directorio", value); }
 
 void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort, int graceSeconds) {
   sigset_t set;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -26,13 +27,21 @@ void AppendToLog(const std::string& name, const std::string& text) noexcept;
 // The whole file, as bytes; false when it cannot be opened or read.
 [[nodiscard]] bool ReadFile(const std::string& name, std::string& bytes);
 
-// The application-directory setting: key "\Software\Quenda\Varnex2009",
-// value "Directorio". Stored in Quenda/Varnex2009.conf under the XDG config
-// dirs ($XDG_CONFIG_DIRS, default /etc/xdg); a missing file is a missing key.
-// The file is UTF-8 text (a value that is not UTF-8 is taken as ISO-8859-1
-// bytes); the value comes back internal.
+// The program's settings: keys of the registry key "\Software\Quenda\Varnex2009".
+// Stored in Quenda/Varnex2009.conf under the XDG config dirs
+// ($XDG_CONFIG_DIRS, default /etc/xdg), lines "key=value"; the first file
+// that exists is the key, a missing file a missing key. The file is UTF-8
+// text (a value that is not UTF-8 is taken as ISO-8859-1 bytes); values come
+// back internal.
 enum class SettingLookup { kFound, kValueMissing, kKeyMissing };
+[[nodiscard]] SettingLookup ReadSetting(const std::string& name, std::string& value);
+// The application directory: value "Directorio".
 [[nodiscard]] SettingLookup ReadApplicationDirectory(std::string& value);
+// The files looked for, in order.
+[[nodiscard]] std::vector<std::string> SettingsFiles();
+// The value of `name` in the text of a settings file; false when no line
+// names it.
+[[nodiscard]] bool SettingFromText(const std::string& text, const std::string& name, std::string& value);
 
 // Stop signals (SIGTERM, SIGINT, SIGHUP). Blocks them in the calling thread
 // and in every thread started after it (call it first thing in main, so that

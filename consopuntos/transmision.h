@@ -1,0 +1,95 @@
+// The transmission run: reconnect the main database, check the replication
+// switch, empty the accumulated points, then collect from every branch and
+// distribute to every branch. The main window's F5 handler runs it; it needs
+// of the window only what TVentanaTransmision gives, so it runs without one.
+// GUI thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "dbaccess/clientdataset.h"
+#include "dbaccess/values.h"
+
+class Tfdm;
+
+// What the run needs of the main window.
+class TVentanaTransmision {
+ public:
+  virtual ~TVentanaTransmision() = default;
+  // The texts of Servidor, Tusua, TClave and Cia, and the date of EFecIni.
+  [[nodiscard]] virtual std::string ServidorText() const = 0;
+  [[nodiscard]] virtual std::string TusuaText() const = 0;
+  [[nodiscard]] virtual std::string TClaveText() const = 0;
+  [[nodiscard]] virtual std::string CiaText() const = 0;
+  [[nodiscard]] virtual dbx::Date FechaTransmision() const = 0;
+  // The status panel: the text alone; text, show and repaint at once; hide.
+  virtual void SetStatusText(const std::string& text) = 0;
+  virtual void ShowStatus(const std::string& text) = 0;
+  virtual void HideStatus() = 0;
+  // The application directory (the window's lookup, with its message).
+  [[nodiscard]] virtual std::string diraplicacion() = 0;
+  // Closes the main window, which ends the program.
+  virtual void Cerrar() = 0;
+};
+
+// The statement texts of the run. fecha is the quoted transmission date.
+[[nodiscard]] std::string SeleccionAuditada(const std::string& tabla, const std::string& fecha);
+[[nodiscard]] std::string SeleccionPlantilla(const std::string& tabla);
+[[nodiscard]] std::string TextoSonda(const std::string& tabla);
+[[nodiscard]] std::string SondaExistencia(const std::string& tabla, const dbx::Variant& clave);
+[[nodiscard]] std::string ResumenPuntos(const std::string& fecha);
+[[nodiscard]] std::string LlamadaAcumulacion(const dbx::Variant& cliente, const std::string& fecha,
+                                             const dbx::Variant& acumulado, const dbx::Variant& porVencer);
+[[nodiscard]] std::string InsercionAcumulado(const dbx::Variant& nit, const dbx::Variant& fecha,
+                                             const dbx::Variant& acumulado, const dbx::Variant& porVencer);
+
+// What one run did, as far as it got.
+struct TResumenTransmision {
+  bool replicacion = false;       // the switch read "SI"
+  bool terminada = false;         // both walks done and the window asked to close
+  int sucursales = 0;             // rows of the replica list
+  int sinAbrirTrayendo = 0;       // branches that did not open in the first walk
+  int sinAbrirEnviando = 0;       // and in the second
+  int tercerosTraidos = 0;        // rows copied into the main database
+  int clientesTraidos = 0;
+  int tercerosEnviados = 0;       // rows copied into branch databases
+  int clientesEnviados = 0;
+  int llamadasAcumulacion = 0;    // accumulation calls completed
+  int acumuladosEnviados = 0;     // accumulated rows committed in branches
+};
+
+class TTransmision {
+ public:
+  // The run on the data module's components and the form's two client
+  // datasets.
+  TTransmision(Tfdm& dm, TVentanaTransmision& ventana, dbx::TClientDataSet& cAcumulado,
+               dbx::TClientDataSet& cCliented);
+
+  // The whole run (the F5 handler's work). Anything but a branch that does
+  // not open leaves it as an exception.
+  void Ejecutar();
+
+  // Called for each branch that does not open: its folder, the walk's label
+  // and the error's message.
+  std::function<void(const std::string& carpeta, const std::string& label, const std::string& mensaje)>
+      SucursalSinAbrir;
+
+  [[nodiscard]] const TResumenTransmision& Resumen() const noexcept { return resumen_; }
+
+ private:
+  void ConectarReplica(const std::string& label, bool connectingText);
+  void TraerPuntos();
+  void EnviarConsolidado();
+  // Returns the rows copied.
+  int CopiarFaltantes(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
+                      const std::string& tabla);
+  [[nodiscard]] std::string FechaSql() const;
+  [[nodiscard]] std::string NombreCompania() const;
+
+  Tfdm& fdm_;
+  TVentanaTransmision& ventana_;
+  dbx::TClientDataSet* CAcumulado;
+  dbx::TClientDataSet* CCliented;
+  TResumenTransmision resumen_;
+};
