@@ -1,5 +1,8 @@
 #include "consopuntos/transmision.h"
 
+#include <algorithm>
+
+#include "dbaccess/batch.h"
 #include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
@@ -58,6 +61,23 @@ std::string InsercionAcumulado(const Variant& nit, const Variant& fecha, const V
          ")";
 }
 
+int FilasPorLoteDe(const std::string& valor) {
+  if (valor.empty() || valor.size() > 9 || !std::all_of(valor.begin(), valor.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  return std::stoi(valor);
+}
+
+int FilasPorLote() {
+  std::string valor;
+  if (platform::ReadSetting("FilasPorLote", valor) == platform::SettingLookup::kKeyMissing || valor.empty())
+    return kFilasPorLote;
+  const int filas = FilasPorLoteDe(valor);
+  if (filas > 0) return filas;
+  platform::WriteErrorLine("FilasPorLote=" + valor + " no es un entero positivo; se toman " +
+                           std::to_string(kFilasPorLote) + " filas por lote"_l1);
+  return kFilasPorLote;
+}
+
 TTransmision::TTransmision(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
                            TClientDataSet& cCliented)
     : fdm_(dm), ventana_(ventana), CAcumulado(&cAcumulado), CCliented(&cCliented) {}
@@ -67,6 +87,7 @@ std::string TTransmision::FechaSql() const { return SqlDate(ventana_.FechaTransm
 std::string TTransmision::NombreCompania() const { return fdm_.CReplicaRPCP_NOMBRE->AsString(); }
 
 void TTransmision::Ejecutar() {
+  filasPorLote_ = FilasPorLote();
   TSQLConnection* varnex = fdm_.Varnex;
   varnex->SetConnected(false);
   varnex->Params().SetValue("Database", ventana_.ServidorText() + "/datos/" + ventana_.CiaText() + "/varnex.fdb");
@@ -142,14 +163,24 @@ void TTransmision::TraerPuntos() {
   ventana_.ShowStatus("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
   const std::string fecha = FechaSql();
   Reopen(fdm_.CPuntoscli, ResumenPuntos(fecha));
+  // The calls run on the main database, through CAcumulado's statement.
+  TStatementBatch lote(*fdm_.QPuntosacum->SQLConnection(), filasPorLote_);
+  const auto hecha = [this] { ++resumen_.llamadasAcumulacion; };
   while (!fdm_.CPuntoscli->Eof()) {
-    CAcumulado->Close();
-    CAcumulado->CommandText = LlamadaAcumulacion(fdm_.CPuntoscliCLIENTE->Value(), fecha,
-                                                 fdm_.CPuntoscliPTACUM->Value(), fdm_.CPuntoscliPTVENCER->Value());
-    CAcumulado->Execute();
-    ++resumen_.llamadasAcumulacion;
-    fdm_.CPuntoscli->Next();
+    lote.Step([&] {
+      std::string llamada = LlamadaAcumulacion(fdm_.CPuntoscliCLIENTE->Value(), fecha, fdm_.CPuntoscliPTACUM->Value(),
+                                               fdm_.CPuntoscliPTVENCER->Value());
+      const auto sola = [this, llamada, hecha] {
+        CAcumulado->Close();
+        CAcumulado->CommandText = llamada;
+        CAcumulado->Execute();
+        hecha();
+      };
+      lote.Add(std::move(llamada), sola, hecha);
+      fdm_.CPuntoscli->Next();
+    });
   }
+  lote.Flush();
   ventana_.HideStatus();
 }
 
@@ -167,56 +198,132 @@ void TTransmision::EnviarConsolidado() {
   ventana_.ShowStatus("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
   TSQLConnection* replica = fdm_.ConReplica;
   int enviados = 0;
-  replica->StartTransaction(1, replica->IsolationLevel());
-  try {
-    RunStatement(fdm_.QAcumulado, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
-    Reopen(CAcumulado, "select TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER from PUNTOS_CLIENTE_ACUMULADO");
-    while (!CAcumulado->Eof()) {
-      RunStatement(fdm_.QAcumulado, InsercionAcumulado(CAcumulado->Fields(0).Value(), CAcumulado->Fields(1).Value(),
-                                                       CAcumulado->Fields(2).Value(), CAcumulado->Fields(3).Value()));
-      ++enviados;
+  // One transaction: a branch whose refill fails keeps its previous table.
+  TTransaction transaccion(*replica);
+  RunStatement(fdm_.QAcumulado, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
+  Reopen(CAcumulado, "select TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER from PUNTOS_CLIENTE_ACUMULADO");
+  TStatementBatch lote(*fdm_.QAcumulado->SQLConnection(), filasPorLote_);
+  const auto hecha = [&enviados] { ++enviados; };
+  while (!CAcumulado->Eof()) {
+    lote.Step([&] {
+      std::string insercion = InsercionAcumulado(CAcumulado->Fields(0).Value(), CAcumulado->Fields(1).Value(),
+                                                 CAcumulado->Fields(2).Value(), CAcumulado->Fields(3).Value());
+      const auto sola = [this, insercion, hecha] {
+        RunStatement(fdm_.QAcumulado, insercion);
+        hecha();
+      };
+      lote.Add(std::move(insercion), sola, hecha);
       CAcumulado->Next();
-    }
-    replica->Commit(1);
-  } catch (...) {
-    // The branch keeps its previous table.
-    try {
-      if (replica->InTransaction()) replica->Rollback(1);
-    } catch (...) {
-    }
-    throw;
+    });
   }
+  lote.Flush();
+  transaccion.Commit();
   resumen_.acumuladosEnviados += enviados;
   ventana_.HideStatus();
 }
 
-// Inserts every source row whose key the destination database lacks, one
-// insert and apply per row, copying the columns by position. A row the
-// destination rejects is reported once and dropped from the change log, so
-// the rows after it still get through.
+// Inserts every source row whose key the destination database lacks,
+// copying the columns by position. In chunks: the existence of a chunk of
+// keys is learnt in one selection, and the absent rows are applied through a
+// batch, each written only if the probe still finds nothing at its turn (a
+// key that repeats in the chunk finds the row before it); any row that does
+// not go through so runs alone, as one row after another would run it.
 int TTransmision::CopiarFaltantes(TClientDataSet* source, TClientDataSet* target, TSQLQuery* probe,
                                   const std::string& tabla) {
   int copiadas = 0;
+  if (filasPorLote_ <= 1) {
+    while (!source->Eof()) {
+      copiadas += CopiarFila(source, target, probe, tabla);
+      source->Next();
+    }
+    return copiadas;
+  }
+  TSQLConnection& destino = *probe->SQLConnection();
+  const std::string sonda = TextoSonda(tabla);
   while (!source->Eof()) {
-    probe->SQL().Clear();
-    probe->SQL().Add(SondaExistencia(tabla, source->Fields(0).Value()));
-    probe->Open();
-    if (probe->IsEmpty()) {
-      target->Insert();
-      for (int i = 0; i < target->FieldCount(); ++i) target->Fields(i).SetValue(source->Fields(i).Value());
-      target->Post();
-      if (target->ApplyUpdates(0) > 0) {
-        // A provider with the error reporter has shown and logged it already.
-        const TDataSetProvider* provider = target->Provider();
-        if ((provider == nullptr || !provider->OnUpdateError) && !target->LastApplyErrors().empty())
-          AppendErrorLog(target->LastApplyErrors().front().message);
-        target->CancelUpdates();
-      } else {
-        ++copiadas;
+    // The chunk: rows held from the current one on (a packet is fetched
+    // when one row after another would fetch it).
+    const int primera = source->RecNo();
+    const int filas = std::min(filasPorLote_, 1 + source->HeldAhead());
+    std::vector<std::string> claves;
+    for (int k = 0; k < filas; ++k) {
+      source->MoveTo(primera + k);
+      try {
+        claves.push_back(SqlQuotedKey(source->Fields(0).Value()));
+      } catch (...) {
+        if (claves.empty()) throw;
+        break;  // its turn comes in the next chunk
       }
     }
-    probe->Close();
+    const int n = static_cast<int>(claves.size());
+    std::vector<bool> existe;
+    if (!ProbeKeys(destino, sonda, claves, existe)) {
+      // The server cannot compare some key so: each row probes alone.
+      for (int k = 0; k < n; ++k) {
+        source->MoveTo(primera + k);
+        copiadas += CopiarFila(source, target, probe, tabla);
+      }
+    } else {
+      TStatementBatch lote(destino, filasPorLote_);
+      for (int k = 0; k < n; ++k) {
+        if (existe[static_cast<std::size_t>(k)]) continue;
+        const int fila = primera + k;
+        const auto sola = [this, source, target, probe, tabla, fila, &copiadas] {
+          source->MoveTo(fila);
+          copiadas += CopiarFila(source, target, probe, tabla);
+        };
+        source->MoveTo(fila);
+        bool copiada = true;
+        try {
+          target->Insert();
+          for (int i = 0; i < target->FieldCount(); ++i) target->Fields(i).SetValue(source->Fields(i).Value());
+          copiada = target->RequiredFieldMissing() == nullptr;
+        } catch (...) {
+          copiada = false;
+        }
+        if (!copiada) {
+          // The row fails here: what comes before it is sent first, and it
+          // runs alone, to fail (or not) at its turn.
+          target->Cancel();
+          lote.Flush();
+          sola();
+          continue;
+        }
+        target->Post();
+        target->ApplyUpdates(lote, sonda + claves[static_cast<std::size_t>(k)], sola, [&copiadas] { ++copiadas; });
+      }
+      lote.Flush();
+    }
+    source->MoveTo(primera + n - 1);
     source->Next();
   }
   return copiadas;
+}
+
+// One source row: probed on the destination's database and, when absent,
+// inserted into the destination and applied at once. A row the destination
+// rejects is reported once and dropped from the change log, so the rows after
+// it still get through.
+int TTransmision::CopiarFila(TClientDataSet* source, TClientDataSet* target, TSQLQuery* probe,
+                             const std::string& tabla) {
+  int copiada = 0;
+  probe->SQL().Clear();
+  probe->SQL().Add(SondaExistencia(tabla, source->Fields(0).Value()));
+  probe->Open();
+  if (probe->IsEmpty()) {
+    target->Insert();
+    for (int i = 0; i < target->FieldCount(); ++i) target->Fields(i).SetValue(source->Fields(i).Value());
+    target->Post();
+    if (target->ApplyUpdates(0) > 0) {
+      // A provider with the error reporter has shown and logged it already.
+      const TDataSetProvider* provider = target->Provider();
+      if ((provider == nullptr || !provider->OnUpdateError) && !target->LastApplyErrors().empty())
+        AppendErrorLog(target->LastApplyErrors().front().message);
+      target->CancelUpdates();
+    } else {
+      copiada = 1;
+    }
+  }
+  probe->Close();
+  return copiada;
 }

@@ -44,6 +44,15 @@ class TVentanaTransmision {
 [[nodiscard]] std::string InsercionAcumulado(const dbx::Variant& nit, const dbx::Variant& fecha,
                                              const dbx::Variant& acumulado, const dbx::Variant& porVencer);
 
+// Rows per chunk when the setting FilasPorLote is absent.
+inline constexpr int kFilasPorLote = 250;
+// The setting FilasPorLote of Varnex2009.conf: rows per chunk, 1 sends one
+// statement per row. Absent gives the default; a value that is not a
+// positive integer counts as absent, with a line on standard error.
+[[nodiscard]] int FilasPorLote();
+// The value of a FilasPorLote text; 0 when it is not a positive integer.
+[[nodiscard]] int FilasPorLoteDe(const std::string& valor);
+
 // What one run did, as far as it got.
 struct TResumenTransmision {
   bool replicacion = false;       // the switch read "SI"
@@ -84,6 +93,9 @@ class TTransmision {
   // Returns the rows copied.
   int CopiarFaltantes(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
                       const std::string& tabla);
+  // The copy of the source's current row alone: probe, insert and apply.
+  int CopiarFila(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
+                 const std::string& tabla);
   [[nodiscard]] std::string FechaSql() const;
   [[nodiscard]] std::string NombreCompania() const;
 
@@ -92,4 +104,5 @@ class TTransmision {
   dbx::TClientDataSet* CAcumulado;
   dbx::TClientDataSet* CCliented;
   TResumenTransmision resumen_;
+  int filasPorLote_ = 1;
 };

@@ -27,6 +27,8 @@ template <typename F>
 auto ProviderRequest(F&& request) -> decltype(request()) {
   try {
     return request();
+  } catch (const Exception& e) {
+    throw EOleException(TrimProviderMessage(e.what()), e.ServerCode());
   } catch (const std::exception& e) {
     throw EOleException(TrimProviderMessage(e.what()));
   }
@@ -274,13 +276,19 @@ void TClientDataSet::Post() {
   RunWithErrorEvent(OnPostError, [this] { DoPost(); });
 }
 
-void TClientDataSet::DoPost() {
-  if (state_ != TDataSetState::dsInsert) return;
+const TField* TClientDataSet::RequiredFieldMissing() const {
+  if (state_ != TDataSetState::dsInsert || !insertRow_) return nullptr;
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     const TField& f = *fields_[i];
     if (f.Required() && f.FieldKind() == TFieldKind::fkData && !f.ReadOnly() && IsNull(insertRow_->values[i]))
-      throw EDatabaseError(Fmt(kFieldRequired, f.FieldName()));
+      return &f;
   }
+  return nullptr;
+}
+
+void TClientDataSet::DoPost() {
+  if (state_ != TDataSetState::dsInsert) return;
+  if (const TField* missing = RequiredFieldMissing()) throw EDatabaseError(Fmt(kFieldRequired, missing->FieldName()));
   Row* row = insertRow_.get();
   rows_.insert(rows_.begin() + insertPos_, std::move(insertRow_));
   changeLog_.push_back(row);
@@ -299,20 +307,25 @@ void TClientDataSet::Cancel() {
 void TClientDataSet::CancelUpdates() {
   Cancel();
   if (changeLog_.empty()) return;
+  const std::vector<Row*> log = changeLog_;
+  RemoveRows([&log](const Row& r) { return std::find(log.begin(), log.end(), &r) != log.end(); });
+}
+
+void TClientDataSet::RemoveRows(const std::function<bool(const Row&)>& match) {
   const Row* currentRow =
       current_ >= 0 && current_ < RecordCount() ? rows_[static_cast<std::size_t>(current_)].get() : nullptr;
   const int oldCurrent = current_;
   int removedBefore = 0;
-  for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (std::find(changeLog_.begin(), changeLog_.end(), rows_[i].get()) != changeLog_.end() &&
-        static_cast<int>(i) < oldCurrent)
-      ++removedBefore;
-  const bool currentRemoved =
-      currentRow != nullptr && std::find(changeLog_.begin(), changeLog_.end(), currentRow) != changeLog_.end();
-  std::erase_if(rows_, [this](const std::unique_ptr<Row>& r) {
-    return std::find(changeLog_.begin(), changeLog_.end(), r.get()) != changeLog_.end();
-  });
-  changeLog_.clear();
+  bool any = false;
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (!match(*rows_[i])) continue;
+    any = true;
+    if (static_cast<int>(i) < oldCurrent) ++removedBefore;
+  }
+  if (!any) return;
+  const bool currentRemoved = currentRow != nullptr && match(*currentRow);
+  std::erase_if(changeLog_, [&match](const Row* r) { return match(*r); });
+  std::erase_if(rows_, [&match](const std::unique_ptr<Row>& r) { return match(*r); });
   if (rows_.empty()) {
     current_ = -1;
     eof_ = true;
@@ -321,6 +334,40 @@ void TClientDataSet::CancelUpdates() {
   current_ = std::min(oldCurrent - removedBefore, RecordCount() - 1);
   if (current_ < 0) current_ = 0;
   if (currentRemoved) eof_ = false;
+}
+
+void TClientDataSet::MoveTo(int recNo) {
+  CheckActive();
+  if (state_ == TDataSetState::dsInsert) Post();
+  if (recNo < 1 || recNo > RecordCount()) throw EListError(Fmt(kListIndex, std::to_string(recNo - 1)));
+  current_ = recNo - 1;
+  eof_ = false;
+}
+
+void TClientDataSet::ApplyUpdates(TStatementBatch& batch, const std::string& skipIfFound,
+                                  std::function<void()> runAlone, std::function<void()> applied) {
+  if (state_ == TDataSetState::dsInsert) Post();
+  if (changeLog_.empty()) return;
+  TDataSetProvider* provider = Provider();
+  TSQLConnection* connection = provider->DataSet != nullptr ? provider->DataSet->SQLConnection() : nullptr;
+  std::vector<DeltaField> deltaFields;
+  BuildDeltaFields(deltaFields);
+  const std::vector<Row*> log = std::move(changeLog_);
+  changeLog_.clear();
+  for (Row* row : log) {
+    const std::uint64_t id = row->id;
+    auto remove = [this, id] { RemoveRows([id](const Row& r) { return r.id == id; }); };
+    DeltaRow delta{ukInsert, row->values, row->assigned};
+    TBatchInsert insert;
+    if (connection == nullptr || !provider->BatchInsertOf(deltaFields, delta, connection->QuoteChar(), insert)) {
+      batch.AddAlone([remove, runAlone] {
+        remove();
+        runAlone();
+      });
+      continue;
+    }
+    batch.Add(std::move(insert), skipIfFound, runAlone, applied, remove);
+  }
 }
 
 void TClientDataSet::Execute() {
@@ -346,14 +393,7 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   } applying{applying_, applying_};
   applying_ = true;
   std::vector<DeltaField>& deltaFields = d.fields;
-  deltaFields.resize(fields_.size());
-  for (std::size_t i = 0; i < fields_.size(); ++i) {
-    const TField* f = fields_[i];
-    deltaFields[i].desc = f->Desc();
-    deltaFields[i].providerFlags = f->ProviderFlags();
-    deltaFields[i].readOnly = f->ReadOnly();
-    deltaFields[i].kind = f->FieldKind();
-  }
+  BuildDeltaFields(deltaFields);
   std::vector<DeltaRow>& delta = d.rows;
   delta.resize(changeLog_.size());
   // The rows by identity: a handler may change the change log meanwhile.
@@ -402,6 +442,17 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
     });
   }
   return errorCount;
+}
+
+void TClientDataSet::BuildDeltaFields(std::vector<DeltaField>& deltaFields) const {
+  deltaFields.resize(fields_.size());
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    const TField* f = fields_[i];
+    deltaFields[i].desc = f->Desc();
+    deltaFields[i].providerFlags = f->ProviderFlags();
+    deltaFields[i].readOnly = f->ReadOnly();
+    deltaFields[i].kind = f->FieldKind();
+  }
 }
 
 void TClientDataSet::LoadDelta(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta,

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dbaccess/batch.h"
 #include "dbaccess/component.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/field.h"
@@ -128,6 +129,12 @@ class TDataSetProvider : public TComponent {
                    std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome);
   void Reset() noexcept;
 
+  // One inserted row of a delta as the apply's INSERT writes it, for a
+  // batch: the same table, columns and values. False when the apply would
+  // not write it so (it refuses the row, or its table has more than one part).
+  bool BatchInsertOf(const std::vector<DeltaField>& fields, const DeltaRow& row, const std::string& quote,
+                     TBatchInsert& insert);
+
   // The outcome of the last apply that finished.
   [[nodiscard]] const ApplyOutcome& LastApply() const noexcept { return lastApply_; }
   // Get-rows requests served so far.
@@ -185,6 +192,10 @@ class TClientDataSet : public TComponent, public FieldHost {
   [[nodiscard]] bool IsEmpty() const noexcept { return rows_.empty(); }
   [[nodiscard]] int RecordCount() const noexcept { return static_cast<int>(rows_.size()); }
   [[nodiscard]] int RecNo() const noexcept { return current_ + 1; }
+  // Moves to a row held (1 is the first); nothing is fetched.
+  void MoveTo(int recNo);
+  // Rows held after the current one: Next reaches them without a request.
+  [[nodiscard]] int HeldAhead() const noexcept { return current_ < 0 ? 0 : RecordCount() - 1 - current_; }
 
   [[nodiscard]] int FieldCount() const noexcept { return static_cast<int>(fields_.size()); }
   // The i-th field; "List index out of bounds (%d)" outside the list.
@@ -193,10 +204,21 @@ class TClientDataSet : public TComponent, public FieldHost {
   [[nodiscard]] TField& FieldByName(const std::string& fieldName) const;
 
   void Insert();
+  // The first required field that is null in the row being inserted: what
+  // makes a Post fail; nullptr when none does.
+  [[nodiscard]] const TField* RequiredFieldMissing() const;
   void Post();
   void Cancel();
   // Sends the change log; returns the rows that failed.
   int ApplyUpdates(int maxErrors);
+  // Sends the change log's rows through a batch instead of at once, each as
+  // the apply writes it, unless skipIfFound (a selection) finds a row at its
+  // turn. The rows leave the change log now and stay as applied rows; when
+  // the batch does not write one, or never sends it, it leaves the dataset,
+  // and for one a block could not write runAlone is called. applied is
+  // called for every row written.
+  void ApplyUpdates(TStatementBatch& batch, const std::string& skipIfFound, std::function<void()> runAlone,
+                    std::function<void()> applied);
   // Runs the command text through the provider.
   void Execute();
   // Rows in the change log.
@@ -228,6 +250,9 @@ class TClientDataSet : public TComponent, public FieldHost {
   void DoPost();
   void CheckActive() const;
   void DropCreatedFields() noexcept;
+  void BuildDeltaFields(std::vector<DeltaField>& deltaFields) const;
+  // Removes the rows that match from the dataset (and its change log).
+  void RemoveRows(const std::function<bool(const Row&)>& match);
   // Shows the delta of an apply: fields from the delta, positioned on a row.
   void LoadDelta(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta, int position);
 
@@ -264,8 +289,10 @@ class TClientDataSet : public TComponent, public FieldHost {
 // A table name quoted part by part with the quote character (kept as it is
 // when it already begins or ends with a quote).
 [[nodiscard]] std::string QuoteTableName(const std::string& table, const std::string& quote);
-// The INSERT text of the apply for a quoted table and quoted column names.
-[[nodiscard]] std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns);
+// The INSERT text of the apply for a quoted table and quoted column names;
+// its values are "?" markers, or the given ones (":P1" in a block).
+[[nodiscard]] std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns,
+                                    const std::vector<std::string>& markers = {});
 // The type name of a field type as messages show it ("String", "FMTBcd").
 [[nodiscard]] std::string FieldTypeName(TFieldType type);
 

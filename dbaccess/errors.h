@@ -7,11 +7,19 @@
 
 namespace dbx {
 
-// Root of every exception the system raises itself.
+// Root of every exception the system raises itself. A failure the database
+// client library reported keeps the library's error code (the first code of
+// its status, isc_* / gds codes; 0 for the layer's own failures), so that a
+// lost connection can be told from a statement the server refused.
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  explicit Exception(const std::string& message, long serverCode = 0)
+      : std::runtime_error(message), serverCode_(serverCode) {}
   [[nodiscard]] std::string Message() const { return what(); }
+  [[nodiscard]] long ServerCode() const noexcept { return serverCode_; }
+
+ private:
+  long serverCode_;
 };
 
 // The silent abort: unwinds to the event loop, reported by nobody.

@@ -82,6 +82,25 @@ void Put(fb::Sqlda& da, int i, short sqltype, const T& value, short scale = 0) {
 
 namespace fb {
 
+bool IsConnectionLost(long code) noexcept {
+  switch (code) {
+    case isc_network_error:
+    case isc_net_read_err:
+    case isc_net_write_err:
+    case isc_net_connect_err:
+    case isc_net_connect_listen_err:
+    case isc_lost_db_connection:
+    case isc_conn_lost:
+    case isc_shutdown:
+    case isc_att_shutdown:
+    case isc_bad_db_handle:
+    case isc_cancelled:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::string Status::Text() const {
   if (!Failed()) return {};
   std::string text;
@@ -211,6 +230,7 @@ void FbCursor::Reset() noexcept {
   params = -1;
   described = false;
   selectText = false;
+  knownType = 0;
   text.clear();
   paramsDescribed = false;
   inTypes.clear();
@@ -261,10 +281,10 @@ bool FbCursor::DescribeColumns(bool ask, fb::Status& st) {
   out.AllocateBuffers();
   described = true;
   if (out.Count() == 0) return true;
-  if (selectText) {
+  if (selectText || knownType != 0) {
     // A SELECT always returns a cursor; parameters nobody binds are found
     // when the server refuses the execution (LacksParameters).
-    type = isc_info_sql_stmt_select;
+    type = knownType != 0 ? knownType : isc_info_sql_stmt_select;
     return true;
   }
   const char items[] = {isc_info_sql_stmt_type, isc_info_sql_bind, isc_info_sql_num_variables};
@@ -374,6 +394,33 @@ void FbCursor::CloseCursor() noexcept {
 
 bool FbCursor::ReturnsCursor() const noexcept {
   return type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
+}
+
+int FbCursor::Run(const std::vector<const Variant*>* values, bool keepCursor, XSQLDA* outputs, int* rows,
+                  fb::Status& st) {
+  if (!BeginWork(st)) return fb::kStatusServerError;
+  if (values != nullptr) {
+    if (const int status = Bind(*values, st); status != 0) return status;
+  } else if (params > 0) {
+    return 11;  // Parameter Not Set
+  }
+  const XSQLDA* input = values != nullptr && in.Count() > 0 ? in.get() : nullptr;
+  if (isc_dsql_execute2(st.get(), tr, &stmt, static_cast<unsigned short>(conn->dialect), input, outputs) != 0) {
+    if (!LacksParameters()) return fb::kStatusServerError;
+    st = fb::Status{};  // the fixed status says it all
+    return 11;
+  }
+  if (keepCursor) {
+    CursorOpened();
+    return 0;
+  }
+  if (rows != nullptr) {
+    if (!RowsAffected(*rows, st)) return fb::kStatusServerError;
+    if (ReturnsCursor()) CursorOpened();
+  }
+  CloseCursor();
+  if (!EndWork(true, st)) return fb::kStatusServerError;
+  return 0;
 }
 
 bool FbCursor::RowsAffected(int& rows, fb::Status& st) {

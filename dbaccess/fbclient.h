@@ -25,10 +25,20 @@ struct Status {
   ISC_STATUS_ARRAY v{};
   [[nodiscard]] ISC_STATUS* get() noexcept { return v; }
   [[nodiscard]] bool Failed() const noexcept { return v[0] == 1 && v[1] != 0; }
+  // The first error code (isc_*), 0 when the vector holds no error.
+  [[nodiscard]] long Code() const noexcept { return Failed() ? static_cast<long>(v[1]) : 0; }
   // The client library's interpretation: every message in order, the first
   // unchanged, joined with CR LF. Empty when the vector holds no error.
   [[nodiscard]] std::string Text() const;
 };
+
+// Whether an error code says the attachment is gone (the network, the
+// server or the database shut down, a cancelled call): nothing more can be
+// sent on it, so a statement that failed so is not tried again.
+[[nodiscard]] bool IsConnectionLost(long code) noexcept;
+
+// The longest statement text the client library takes.
+inline constexpr std::size_t kMaxStatementText = 65535;
 
 // An XSQLDA with its own data and indicator buffers.
 class Sqlda {
@@ -126,6 +136,7 @@ struct FbCursor {
   bool serverCursorOpen = false;
   bool described = false;   // columns described
   bool selectText = false;  // the text is a SELECT: its type needs no request
+  int knownType = 0;        // isc_info_sql_stmt_* the caller knows the text to be; 0 asks
   std::string text;              // the prepared text, when a caller keeps it for re-execution
   bool paramsDescribed = false;  // prepared with its parameters described
   long long blobLimit = -1; // largest blob value read, in bytes; -1 whole
@@ -176,6 +187,15 @@ struct FbCursor {
   [[nodiscard]] std::vector<FieldDesc> Columns() const;
   // Values of the fetched row; blobs are read whole.
   bool ReadRow(std::vector<Variant>& row, fb::Status& st);
+  // Runs the prepared statement once, in the transaction in force: binds
+  // the values (when given; without them, parameters the server wants are
+  // reported as not set), executes, and then either keeps the cursor of a
+  // statement that returns rows open (keepCursor), or reads the rows
+  // affected (when rows is given) and ends the statement's work. outputs
+  // receives an executed procedure's values or a singleton row. Returns 0,
+  // or the status to raise (st holds the server's text); after a failure the
+  // caller ends the work.
+  int Run(const std::vector<const Variant*>* values, bool keepCursor, XSQLDA* outputs, int* rows, fb::Status& st);
   // Binds values by position to the input variables.
   // Returns 0, a fixed status (parameter count), or kStatusServerError with st.
   int Bind(const std::vector<const Variant*>& values, fb::Status& st);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "dbaccess/clientdataset.h"
 #include "dbaccess/encoding.h"
@@ -151,7 +152,8 @@ std::string QuoteTableName(const std::string& table, const std::string& quote) {
   return out;
 }
 
-std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns) {
+std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns,
+                      const std::vector<std::string>& markers) {
   std::string columns;
   std::string marks;
   for (std::size_t i = 0; i < quotedColumns.size(); ++i) {
@@ -160,7 +162,7 @@ std::string InsertSQL(const std::string& quotedTable, const std::vector<std::str
       marks += ", ";
     }
     columns += quotedColumns[i];
-    marks += "?";
+    marks += i < markers.size() ? markers[i] : std::string("?");
   }
   return "insert into " + quotedTable + "\r\n  (" + columns + ")\r\nvalues\r\n  (" + marks + ")\r\n";
 }
@@ -215,6 +217,23 @@ const std::string& TDataSetProvider::QuotedTable(const std::string& commandText,
   return table_.quotedTable;
 }
 
+bool TDataSetProvider::BatchInsertOf(const std::vector<DeltaField>& fields, const DeltaRow& row,
+                                     const std::string& quote, TBatchInsert& insert) {
+  if (row.kind != ukInsert || (Options & (poReadOnly | poDisableInserts)) != 0 || DataSet == nullptr) return false;
+  const std::string table = TableNameFromSQL(DataSet->CommandText());
+  if (table.empty() || table.find('.') != std::string::npos) return false;
+  insert.table = QuotedTable(DataSet->CommandText(), quote);
+  insert.columns.clear();
+  insert.values.clear();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const bool assigned = i < row.assigned.size() && row.assigned[i];
+    if (!assigned || !IsUpdatable(fields[i])) continue;
+    insert.columns.push_back(quote + fields[i].desc.name + quote);
+    insert.values.push_back(i < row.values.size() ? row.values[i] : Variant{});
+  }
+  return !insert.columns.empty();
+}
+
 void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& quotedTable,
                                 const std::vector<DeltaField>& fields, const DeltaRow& row) {
   if (row.kind != ukInsert) throw EDatabaseError(kUnsupportedUpdate);
@@ -266,92 +285,69 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
   // transaction of the server or commits on its own: the server's
   // transaction is started only for a second row, or for a handler that may
   // run statements of its own before the apply ends.
-  bool started = false;
-  if (!connection->InTransaction()) {
-    connection->StartTransaction(1, connection->IsolationLevel(), delta.size() == 1);
-    started = true;
-  }
+  std::optional<TTransaction> transaction;
+  if (!connection->InTransaction()) transaction.emplace(*connection, delta.size() == 1);
   int errorCount = 0;
   int limit = maxErrors;  // lowered by an abort to stop the work
   bool rolledBack = false;
-  try {
-    const std::string quotedTable = QuotedTable(DataSet->CommandText(), connection->QuoteChar());
-    for (std::size_t r = 0; r < delta.size(); ++r) {
-      if (limit != -1 && errorCount > limit) break;
-      int previousError = 0;
-      bool retry = false;
-      for (;;) {
-        std::string message;
-        std::exception_ptr original;
-        try {
-          if (retry) throw EDatabaseError(kInvalidResponse);  // an inserted row cannot be merged or reapplied
-          WriteRow(*connection, quotedTable, fields, delta[r]);
-          outcome.resolved[r] = true;
-          break;
-        } catch (const std::exception& e) {
-          message = e.what();
-          original = std::current_exception();
+  // Not a row failure (an exception leaves here): nothing of this apply
+  // stays, the transaction's owner rolls it back.
+  const std::string quotedTable = QuotedTable(DataSet->CommandText(), connection->QuoteChar());
+  for (std::size_t r = 0; r < delta.size(); ++r) {
+    if (limit != -1 && errorCount > limit) break;
+    int previousError = 0;
+    bool retry = false;
+    for (;;) {
+      std::string message;
+      std::exception_ptr original;
+      try {
+        if (retry) throw EDatabaseError(kInvalidResponse);  // an inserted row cannot be merged or reapplied
+        WriteRow(*connection, quotedTable, fields, delta[r]);
+        outcome.resolved[r] = true;
+        break;
+      } catch (const std::exception& e) {
+        message = e.what();
+        original = std::current_exception();
+      }
+      if (!connection->InTransaction()) rolledBack = true;
+      const EUpdateError error(message, 1, previousError, std::move(original));
+      previousError = 1;
+      TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
+      if (OnUpdateError) {
+        connection->MaterializeTransaction();
+        TClientDataSet deltaView(nullptr, {});
+        deltaView.LoadDelta(fields, delta, static_cast<int>(r));
+        OnUpdateError(this, deltaView, error, delta[r].kind, response);
+      }
+      if (response == rrMerge || response == rrApply) {
+        if (rolledBack)
+          response = rrAbort;  // nothing to write into any more
+        else {
+          retry = true;
+          continue;
         }
-        if (!connection->InTransaction()) rolledBack = true;
-        const EUpdateError error(message, 1, previousError, std::move(original));
-        previousError = 1;
-        TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
-        if (OnUpdateError) {
-          connection->MaterializeTransaction();
-          TClientDataSet deltaView(nullptr, {});
-          deltaView.LoadDelta(fields, delta, static_cast<int>(r));
-          OnUpdateError(this, deltaView, error, delta[r].kind, response);
-        }
-        if (response == rrMerge || response == rrApply) {
-          if (rolledBack)
-            response = rrAbort;  // nothing to write into any more
-          else {
-            retry = true;
-            continue;
-          }
-        }
-        if (response == rrIgnore) {
-          outcome.resolved[r] = true;
-          break;
-        }
-        if (response != rrSkip) response = rrAbort;
-        ++errorCount;
-        if (limit != -1 && errorCount > limit) response = rrAbort;
-        // A transaction rolled back under the work ends it here.
-        if (rolledBack) response = rrAbort;
-        if (response == rrAbort) limit = errorCount - 1;
-        errors.push_back(ErrorPacketEntry{static_cast<int>(r) + 1, response + 1, message, {}, 1, 1});
+      }
+      if (response == rrIgnore) {
+        outcome.resolved[r] = true;
         break;
       }
+      if (response != rrSkip) response = rrAbort;
+      ++errorCount;
+      if (limit != -1 && errorCount > limit) response = rrAbort;
+      // A transaction rolled back under the work ends it here.
+      if (rolledBack) response = rrAbort;
+      if (response == rrAbort) limit = errorCount - 1;
+      errors.push_back(ErrorPacketEntry{static_cast<int>(r) + 1, response + 1, message, {}, 1, 1});
+      break;
     }
-  } catch (...) {
-    // Not a row failure: nothing of this apply stays.
-    if (started && connection->InTransaction()) {
-      try {
-        connection->Rollback(1);
-      } catch (...) {
-      }
-    }
-    throw;
   }
 
   const bool keep = !rolledBack && (errorCount <= maxErrors || maxErrors == -1);
-  if (started && connection->InTransaction()) {
-    if (keep) {
-      try {
-        connection->Commit(1);
-      } catch (...) {
-        if (connection->InTransaction()) {
-          try {
-            connection->Rollback(1);
-          } catch (...) {
-          }
-        }
-        throw;
-      }
-    } else {
-      connection->Rollback(1);
-    }
+  if (transaction) {
+    if (keep)
+      transaction->Commit();
+    else
+      transaction->Rollback();
   }
   outcome.committed = keep;
   lastApply_ = outcome;

@@ -214,9 +214,11 @@ std::string TSQLConnection::ComposeError(int status, const std::string& serverTe
   return message;
 }
 
-void TSQLConnection::RaiseError(int status, const std::string& serverText) {
-  throw EDatabaseError(ComposeError(status, serverText, lastError_));
+void TSQLConnection::RaiseError(int status, const std::string& serverText, long serverCode) {
+  throw EDatabaseError(ComposeError(status, serverText, lastError_), serverCode);
 }
+
+void TSQLConnection::RaiseError(int status, const fb::Status& st) { RaiseError(status, st.Text(), st.Code()); }
 
 void TSQLConnection::SetConnected(bool value) {
   if (value) {
@@ -324,7 +326,7 @@ void TSQLConnection::Attach() {
       // Its text names the file as it was handed over: back to internal text.
       std::string text = st.Text();
       if (std::string internal; Utf8ToLatin1(text, internal)) text = std::move(internal);
-      RaiseError(kStatusConnectionFailed, text);
+      RaiseError(kStatusConnectionFailed, text, st.Code());
     }
     RegisterAttachment(conn->db);
     // Dialect 3 quotes identifiers with the double quote.
@@ -352,7 +354,8 @@ void TSQLConnection::Detach() noexcept {
   }
   state_ = csDisconnecting;
   for (TSQLQuery* q : statements_) q->ConnectionClosing();
-  if (execCursor_) execCursor_->Reset();
+  for (auto* c : {&execCursor_, &scratchCursor_, &rowCursors_[0], &rowCursors_[1]})
+    if (*c) (*c)->Reset();
   UnregisterAttachment(handle_->db);
   handle_.reset();  // rolls back an explicit transaction left open, ends the kept one, detaches
   transactionCount_ = 0;
@@ -375,7 +378,7 @@ void TSQLConnection::CloseStatementsInTransaction() noexcept {
 void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel, bool whenNeeded) {
   StopPoint();
   if (!Connected()) SetConnected(true);
-  if (transactionCount_ > 0) RaiseError(19, {});
+  if (transactionCount_ > 0) RaiseError(19, std::string());
   explicitIsolation_ = isolationLevel;
   transactionCount_ = 1;
   if (!whenNeeded) MaterializeTransaction();
@@ -387,7 +390,7 @@ void TSQLConnection::MaterializeTransaction() {
   if (!handle_->Begin(handle_->explicitTr, explicitIsolation_, st)) {
     handle_->explicitTr = 0;
     transactionCount_ = 0;
-    RaiseError(fb::kStatusServerError, st.Text());
+    RaiseError(fb::kStatusServerError, st);
   }
 }
 
@@ -405,7 +408,7 @@ bool TSQLConnection::RetainForOpenCursors() {
     fb::Status ignored;
     isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
     handle_->explicitTr = 0;
-    RaiseError(fb::kStatusServerError, st.Text());
+    RaiseError(fb::kStatusServerError, st);
   }
   for (TSQLQuery* q : statements_)
     if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr)
@@ -431,7 +434,7 @@ void TSQLConnection::EndTransaction(bool commit) {
     return;
   }
   handle_->explicitTr = 0;
-  RaiseError(fb::kStatusServerError, st.Text());
+  RaiseError(fb::kStatusServerError, st);
 }
 
 void TSQLConnection::Commit(int /*transactionId*/) { EndTransaction(true); }
@@ -464,8 +467,47 @@ int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& pa
 }
 
 int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const Variant*>& params) {
+  // One cursor serves every execute of the connection and keeps its last
+  // text prepared: the apply runs the same INSERT row after row.
+  if (!execCursor_) execCursor_ = std::make_unique<FbCursor>(nullptr);
+  int rows = 0;
+  RunKeptPrepared(*execCursor_, sql, params, nullptr, &rows);
+  return rows;
+}
+
+std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& params,
+                                                   int statementType) {
+  // A text with parameters comes again (a chunk of the same shape): the
+  // last few stay prepared. One with none is prepared for this run only.
+  std::unique_ptr<FbCursor>* slot = &scratchCursor_;
+  if (!params.empty()) {
+    // Most recently used first; a new text takes the place of the older.
+    const auto prepared = [&sql](const std::unique_ptr<FbCursor>& c) { return c && c->stmt != 0 && c->text == sql; };
+    if (!prepared(rowCursors_[0])) std::swap(rowCursors_[0], rowCursors_[1]);
+    slot = &rowCursors_[0];
+  }
+  if (!*slot) *slot = std::make_unique<FbCursor>(nullptr);
+  FbCursor& cursor = **slot;
+  if (params.empty()) cursor.Reset();
+  std::vector<Variant> row;
+  RunKeptPrepared(cursor, sql, params, &row, nullptr, statementType);
+  if (params.empty()) cursor.Reset();
+  return row;
+}
+
+void TSQLConnection::CheckStatementText(const std::string& text, const std::string& name) const {
+  if (text.size() > fb::kMaxStatementText)
+    throw EDatabaseError(NamedMessage(name, Fmt("La declaración SQL tiene %s bytes; el máximo es %s"_l1,
+                                                std::to_string(text.size()),
+                                                std::to_string(fb::kMaxStatementText))));
+}
+
+void TSQLConnection::RunKeptPrepared(FbCursor& cursor, const std::string& sql,
+                                     const std::vector<const Variant*>& params, std::vector<Variant>* outputs,
+                                     int* rows, int statementType) {
   StopPoint();
   if (!Connected()) SetConnected(true);
+  CheckStatementText(sql, {});
   state_ = csExecuting;
   struct Restore {
     TSQLConnection* c;
@@ -474,42 +516,52 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
     }
   } restore{this};
 
-  // One cursor serves every execute of the connection and keeps its last
-  // text prepared: the apply runs the same INSERT row after row.
-  if (!execCursor_) execCursor_ = std::make_unique<FbCursor>(nullptr);
-  FbCursor& cursor = *execCursor_;
   fb::Status st;
   // (A detach resets it: a prepared statement is of this attachment.)
   if (cursor.stmt == 0 || cursor.text != sql || cursor.paramsDescribed != !params.empty()) {
     cursor.Reset();
     cursor.conn = handle_.get();
-    if (!cursor.Prepare(sql, false, params.size(), st)) {
+    cursor.knownType = statementType;
+    if (!cursor.Prepare(sql, outputs != nullptr, params.size(), st)) {
       cursor.EndWorkQuietly(false);
       cursor.Reset();
-      RaiseError(fb::kStatusServerError, st.Text());
+      RaiseError(fb::kStatusServerError, st);
     }
     cursor.text = sql;
     cursor.paramsDescribed = !params.empty();
-  } else if (!cursor.BeginWork(st)) {
-    RaiseError(fb::kStatusServerError, st.Text());
   }
-  if (const int status = cursor.Bind(params, st); status != 0) {
+  // Output values of a procedure are not wanted unless asked for: none are
+  // described then.
+  if (const int status = cursor.Run(&params, false, outputs != nullptr ? cursor.out.get() : nullptr, rows, st);
+      status != 0) {
+    cursor.CloseCursor();
     cursor.EndWorkQuietly(false);
-    RaiseError(status, st.Text());
+    RaiseError(status, st);
   }
-  // Output values of a procedure are not wanted here: none are described.
-  int rows = 0;
-  if (isc_dsql_execute2(st.get(), cursor.tr, &cursor.stmt, static_cast<unsigned short>(handle_->dialect),
-                        cursor.in.Count() > 0 ? cursor.in.get() : nullptr, nullptr) != 0 ||
-      !cursor.RowsAffected(rows, st)) {
-    cursor.EndWorkQuietly(false);
-    if (cursor.LacksParameters()) RaiseError(11, {});
-    RaiseError(fb::kStatusServerError, st.Text());
+  if (outputs != nullptr && !cursor.ReadRow(*outputs, st)) RaiseError(fb::kStatusServerError, st);
+}
+
+// ---------------------------------------------------------------------------
+// TTransaction
+
+TTransaction::TTransaction(TSQLConnection& connection, bool whenNeeded) : connection_(connection) {
+  connection_.StartTransaction(1, connection_.IsolationLevel(), whenNeeded);
+}
+
+TTransaction::~TTransaction() {
+  if (!connection_.InTransaction()) return;
+  try {
+    connection_.Rollback(1);
+  } catch (...) {
   }
-  if (cursor.ReturnsCursor()) cursor.CursorOpened();
-  cursor.CloseCursor();
-  if (!cursor.EndWork(true, st)) RaiseError(fb::kStatusServerError, st.Text());
-  return rows;
+}
+
+void TTransaction::Commit() {
+  if (connection_.InTransaction()) connection_.Commit(1);
+}
+
+void TTransaction::Rollback() {
+  if (connection_.InTransaction()) connection_.Rollback(1);
 }
 
 // ---------------------------------------------------------------------------
@@ -541,16 +593,16 @@ void TSQLQuery::SetSQLConnection(TSQLConnection* connection) {
   }
 }
 
-void TSQLQuery::Fail(int status, const std::string& serverText) {
+void TSQLQuery::Fail(int status, const fb::Status& st) {
   if (cursor_) {
     cursor_->CloseCursor();
     cursor_->EndWorkQuietly(false);
   }
   Close();
   Unprepare();
-  const std::string message = connection_->ComposeError(status, serverText, lastError_);
+  const std::string message = connection_->ComposeError(status, st.Text(), lastError_);
   connection_->lastError_ = message;
-  throw EDatabaseError(message);
+  throw EDatabaseError(message, st.Code());
 }
 
 std::string TSQLQuery::PrepareForRun() {
@@ -560,19 +612,20 @@ std::string TSQLQuery::PrepareForRun() {
   std::string text = CommandText();
   if (std::all_of(text.begin(), text.end(), IsBlankOrControl))
     throw EDatabaseError(NamedMessage(Name(), "No hay ninguna declaración SQL disponible"_l1));
+  connection_->CheckStatementText(text, Name());
   return text;
 }
 
 void TSQLQuery::Prepare(const std::string& text, bool columns) {
   fb::Status st;
   if (Prepared()) {
-    if (columns && !cursor_->described && !cursor_->DescribeColumns(true, st)) Fail(fb::kStatusServerError, st.Text());
+    if (columns && !cursor_->described && !cursor_->DescribeColumns(true, st)) Fail(fb::kStatusServerError, st);
     return;
   }
   if (!cursor_) cursor_ = std::make_unique<FbCursor>(nullptr);
   cursor_->conn = connection_->Handle();
   cursor_->selectText = IsSelectText(text);
-  if (!cursor_->Prepare(text, columns, 0, st)) Fail(fb::kStatusServerError, st.Text());
+  if (!cursor_->Prepare(text, columns, 0, st)) Fail(fb::kStatusServerError, st);
 }
 
 bool TSQLQuery::Prepared() const noexcept { return cursor_ && cursor_->stmt != 0; }
@@ -594,14 +647,7 @@ void TSQLQuery::Open() {
   }
   cursor_->blobLimit = MaxBlobSize > 0 ? static_cast<long long>(MaxBlobSize) * 1024 : -1;
   fb::Status st;
-  if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
-  if (cursor_->params > 0) Fail(11, {});
-  if (isc_dsql_execute(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
-                       nullptr) != 0) {
-    if (cursor_->LacksParameters()) Fail(11, {});
-    Fail(fb::kStatusServerError, st.Text());
-  }
-  cursor_->CursorOpened();
+  if (const int status = cursor_->Run(nullptr, true, nullptr, nullptr, st); status != 0) Fail(status, st);
   cursorOpen_ = true;
   columns_ = cursor_->Columns();
   rowsAffected_ = 0;
@@ -622,11 +668,11 @@ bool TSQLQuery::FetchRow() {
   if (rc == 100) {
     // Fully fetched: the statement's own transaction ends here.
     cursor_->CloseCursor();
-    if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st.Text());
+    if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st);
     return false;
   }
-  if (rc != 0) Fail(fb::kStatusServerError, st.Text());
-  if (!cursor_->ReadRow(row_, st)) Fail(fb::kStatusServerError, st.Text());
+  if (rc != 0) Fail(fb::kStatusServerError, st);
+  if (!cursor_->ReadRow(row_, st)) Fail(fb::kStatusServerError, st);
   return true;
 }
 
@@ -652,21 +698,11 @@ int TSQLQuery::ExecSQL() {
     throw EDatabaseError(NamedMessage(Name(), "No es posible efectuar ésta operación en un DataSet abierto"_l1));
   const std::string text = PrepareForRun();
   Prepare(text, false);
-  fb::Status st;
-  if (!cursor_->BeginWork(st)) Fail(fb::kStatusServerError, st.Text());
-  if (cursor_->params > 0) Fail(11, {});
   // A procedure's output values are not wanted: none are described here (a
   // procedure described by Open was refused and dropped there).
+  fb::Status st;
   int rows = 0;
-  if (isc_dsql_execute2(st.get(), cursor_->tr, &cursor_->stmt, static_cast<unsigned short>(cursor_->conn->dialect),
-                        nullptr, nullptr) != 0) {
-    if (cursor_->LacksParameters()) Fail(11, {});
-    Fail(fb::kStatusServerError, st.Text());
-  }
-  if (!cursor_->RowsAffected(rows, st)) Fail(fb::kStatusServerError, st.Text());
-  if (cursor_->ReturnsCursor()) cursor_->CursorOpened();
-  cursor_->CloseCursor();
-  if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st.Text());
+  if (const int status = cursor_->Run(nullptr, false, nullptr, &rows, st); status != 0) Fail(status, st);
   rowsAffected_ = rows;
   return rows;
 }

@@ -3,6 +3,7 @@
 // either returns or raises EDatabaseError with the exact message texts.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ namespace dbx {
 
 class TSQLQuery;
 struct FbConnection;  // client library handles of an attachment
+namespace fb {
+struct Status;
+}
 struct FbCursor;      // client library handles of a prepared statement
 
 // Connection states.
@@ -134,9 +138,19 @@ class TSQLConnection : public TComponent {
   // The same with the values read in place (a dataset's row).
   int ExecuteRow(const std::string& sql, const std::vector<const Variant*>& values);
 
+  // Runs a text whose one row of outputs comes with its execution (an
+  // executable block with RETURNS, a selection of exactly one row) and
+  // returns that row; the values bind to its "?" parameters. A text with
+  // parameters stays prepared while it comes again (the last two); one
+  // without is prepared for this run only. statementType, when the caller
+  // knows it (isc_info_sql_stmt_*), spares asking the server.
+  std::vector<Variant> ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& values,
+                                     int statementType = 0);
+
   // Raises EDatabaseError composed from a status and the failing handle's
-  // server text (empty when none), storing it as the last error.
-  [[noreturn]] void RaiseError(int status, const std::string& serverText);
+  // server text (empty when none), storing it as the last error; the
+  // client library's error code goes with it.
+  [[noreturn]] void RaiseError(int status, const std::string& serverText, long serverCode = 0);
   // Composes the message as above without raising.
   [[nodiscard]] std::string ComposeError(int status, const std::string& serverText, std::string& lastError) const;
 
@@ -149,6 +163,14 @@ class TSQLConnection : public TComponent {
   friend class TSQLQuery;
   void Attach();
   void Detach() noexcept;
+  [[noreturn]] void RaiseError(int status, const fb::Status& st);
+  // A statement text the client library cannot take whole is refused (it
+  // would run a different statement).
+  void CheckStatementText(const std::string& text, const std::string& name) const;
+  // Prepares the text on the cursor unless it is prepared already, and runs
+  // it with the values: outputs or rows affected as asked.
+  void RunKeptPrepared(FbCursor& cursor, const std::string& sql, const std::vector<const Variant*>& params,
+                       std::vector<Variant>* outputs, int* rows, int statementType = 0);
   void EndTransaction(bool commit);
   // Commits the explicit transaction with retaining when cursors are open in
   // it, which then go on in the retained one; false (nothing done) when none is.
@@ -165,8 +187,29 @@ class TSQLConnection : public TComponent {
   int blobSize_ = -1;
   std::string lastError_;
   std::unique_ptr<FbConnection> handle_;
-  std::unique_ptr<FbCursor> execCursor_;  // reused by Execute
+  std::unique_ptr<FbCursor> execCursor_;                // reused by Execute
+  std::array<std::unique_ptr<FbCursor>, 2> rowCursors_;  // ExecuteForRow with parameters, most recent first
+  std::unique_ptr<FbCursor> scratchCursor_;             // ExecuteForRow without
+  friend class TStatementBatch;
   std::vector<TSQLQuery*> statements_;
+};
+
+// The owner of an explicit transaction of a connection: starts it (read at
+// the connection's isolation level; whenNeeded as StartTransaction says),
+// and rolls it back when it goes without a Commit, as when an exception
+// passes; a failure of that roll back is ignored (the exception goes on).
+class TTransaction {
+ public:
+  explicit TTransaction(TSQLConnection& connection, bool whenNeeded = false);
+  ~TTransaction();
+  TTransaction(const TTransaction&) = delete;
+  TTransaction& operator=(const TTransaction&) = delete;
+
+  void Commit();
+  void Rollback();
+
+ private:
+  TSQLConnection& connection_;
 };
 
 // A statement bound to a connection.
@@ -223,7 +266,7 @@ class TSQLQuery : public TComponent {
   [[nodiscard]] bool Prepared() const noexcept;
   // Drops the statement; the cursor object and its buffers stay for the next.
   void Unprepare() noexcept;
-  [[noreturn]] void Fail(int status, const std::string& serverText);
+  [[noreturn]] void Fail(int status, const fb::Status& st);
   bool FetchRow();
 
   TStringList sql_;
