@@ -6,6 +6,7 @@
 params() {
   case $1 in
     small) echo "3 100 100" ;;
+    c300) echo "3 300 300" ;;
     medium) echo "5 2000 2000" ;;
     large) echo "10 5000 5000" ;;
     *) echo "unknown size $1" >&2; exit 2 ;;
@@ -18,11 +19,20 @@ bench_build() {
   cmake --build "$build" -j2 --target "$@" > /dev/null
 }
 
-# bench_app_dir: the program's setting and application directory under $work.
+# bench_app_dir [ROWS]: the program's setting and application directory under
+# $work; ROWS is its FilasPorLote (1: one statement per row; empty: absent,
+# the default chunks).
 bench_app_dir() {
   mkdir -p "$work/xdg/Quenda" "$work/app"
-  printf 'Directorio=%s\n' "$work/app" > "$work/xdg/Quenda/Varnex2009.conf"
+  {
+    printf 'Directorio=%s\n' "$work/app"
+    [ -n "${1:-}" ] && printf 'FilasPorLote=%s\n' "$1"
+  } > "$work/xdg/Quenda/Varnex2009.conf"
 }
+
+# The two ways the program sends the row streams: chunks (FilasPorLote as
+# -f gives it, the default when empty) and row by row (FilasPorLote=1).
+mode_rows() { if [ "$1" = rowbyrow ]; then echo 1; else echo "${chunk_rows:-}"; fi; }
 
 # fresh TEMPLATE: the scenario copied into $run.
 fresh() { rm -rf "$run"; cp -a "$1" "$run"; }

@@ -1,27 +1,34 @@
 #!/usr/bin/env bash
 # The transmission across a network: every database behind the private
 # Firebird server (scripts/fbserver.sh), reached through the project's
-# delaying, counting proxy (bench_proxy) at a chosen round-trip time. For each
-# size: checks once that the program and the baseline leave the databases the
-# embedded run leaves and send the same statement stream (information
-# requests included), counts the round trips per statement by statement kind
-# (client side, bench_trace) and in all (the proxy), then times program and
-# baseline next to each other at every RTT and prints them against the floor
-# of one round trip per statement. Reports only; asserts no time.
+# delaying, counting proxy (bench_proxy) at a chosen round-trip time, the
+# program sending its row streams in chunks and row by row (FilasPorLote=1).
+# For each size: checks once that both modes and the baseline leave the
+# databases the embedded run leaves, and that the program row by row and the
+# baseline send the same statement stream; counts the round trips by
+# statement kind (client side, bench_trace) and in all (the proxy) for both
+# modes, and per row written; then times both modes next to each other at
+# every RTT. Reports only; asserts no time.
 #
-#   bash bench/latency.sh [-s "small medium"] [-l "0 1 5"] [-r REPS] [-d WORKDIR] [-b BUILDDIR] [--no-build]
+#   bash bench/latency.sh [-s "small medium"] [-l "0 1 5 20"] [-r REPS] [-f ROWS]
+#                         [-e "RTTS"] [-d WORKDIR] [-b BUILDDIR] [--no-build]
+#   -f ROWS   FilasPorLote of the chunked runs (default: the program's default)
+#   -e RTTS   RTTs at which row by row is not timed but estimated: its time at
+#             RTT 0 plus its round trips times the RTT (marked ~)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 sizes="small medium"
-rtts="0 1 5"
+rtts="0 1 5 20"
+estimate=""
+chunk_rows=""
 reps=1
 work=/dev/shm/consopuntos-latency
 [ -d /dev/shm ] || work=${TMPDIR:-/tmp}/consopuntos-latency
 build="$root/build-bench"
 do_build=1
 usage() {
-  sed -n '2,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 while [ $# -gt 0 ]; do
@@ -29,6 +36,8 @@ while [ $# -gt 0 ]; do
     -s) sizes=$2; shift 2 ;;
     -l) rtts=$2; shift 2 ;;
     -r) reps=$2; shift 2 ;;
+    -f) chunk_rows=$2; shift 2 ;;
+    -e) estimate=$2; shift 2 ;;
     -d) work=$2; shift 2 ;;
     -b) build=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
@@ -87,11 +96,13 @@ proxy_rt() {
   awk '$1 == "round_trips" { print $2 }' "$work/proxy.stats"
 }
 
+# run_program MODE FOLDER [WRAPPER...]: the program unattended in that mode.
 run_program() {
-  printf '%s\r\n' "$1srv" > "$work/app/SERVIDORES.cfg"
-  local folder=$1
-  shift
-  (cd "$run" && XDG_CONFIG_DIRS="$work/xdg" QT_QPA_PLATFORM=offscreen timeout 7200 \
+  local mode=$1 folder=$2
+  shift 2
+  bench_app_dir "$(mode_rows "$mode")"
+  printf '%s\r\n' "${folder}srv" > "$work/app/SERVIDORES.cfg"
+  (cd "$run" && XDG_CONFIG_DIRS="$work/xdg" QT_QPA_PLATFORM=offscreen timeout 14400 \
     "$@" "$program" "${folder}srv" SYSDBA masterkey BENCH x x x x x S "$corta") > /dev/null 2>&1
   if compgen -G "$run/ERRORES.TXT" > /dev/null || compgen -G "$work/app/*ERRORENVPTOS*" > /dev/null; then
     echo "the program reported a failure:" >&2
@@ -113,8 +124,16 @@ seconds() {
 }
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); work folder: $work"
-summary="| size | RTT ms | statements | round trips | RT/statement | program s | baseline s | floor s | program/floor | baseline/floor | program/baseline |
-|---|---|---|---|---|---|---|---|---|---|---|"
+echo "Chunks: FilasPorLote=${chunk_rows:-(default)}"
+summary="| size | RTT ms | rows | RT chunks | RT row by row | RT/row chunks | RT/row row by row | chunks s | row by row s | row by row/chunks |
+|---|---|---|---|---|---|---|---|---|---|"
+
+# kinds FILE: the round trips by kind of a run, as a table.
+kinds() {
+  echo "| kind | statements | round trips | per statement |"
+  echo "|---|---|---|---|"
+  sort "$1" | awk '{ printf "| %s | %d | %d | %s |\n", $1, $2, $3, ($2 > 0 ? sprintf("%.2f", $3 / $2) : "-") }'
+}
 
 for size in $sizes; do
   read -r B C S <<< "$(params "$size")"
@@ -137,48 +156,62 @@ for size in $sizes; do
   echo "== $size: checking (RTT 0)"
   start_proxy 0
   fresh "$work/tpl-$size-local"
-  run_program "$run/"
+  run_program chunks "$run/"
   # isql pads columns to the longest value: blanks are squeezed.
   bash "$root/bench/dump.sh" "$run" | sed "s|$run|RUN|g" | tr -s ' ' > "$check/embedded"
-  fresh "$work/tpl-$size-served"
-  proxy_reset
-  run_program "$remote$run/" env BENCH_TRACE="$check/stream.program" BENCH_RT="$check/rt.program" LD_PRELOAD="$tracer"
-  total_program=$(proxy_rt)
-  bash "$root/bench/dump.sh" "$run" | sed "s|$remote||g; s|$run|RUN|g" | tr -s ' ' > "$check/program"
+  declare -A total=()
+  declare -A zero=()
+  for mode in rowbyrow chunks; do
+    fresh "$work/tpl-$size-served"
+    proxy_reset
+    zero[$mode]=$(seconds run_program $mode "$remote$run/" env BENCH_TRACE="$check/stream.$mode" \
+      BENCH_RT="$check/rt.$mode" LD_PRELOAD="$tracer")
+    total[$mode]=$(proxy_rt)
+    bash "$root/bench/dump.sh" "$run" | sed "s|$remote||g; s|$run|RUN|g" | tr -s ' ' > "$check/$mode"
+  done
   fresh "$work/tpl-$size-served"
   proxy_reset
   run_baseline "$remote$run/" env BENCH_TRACE="$check/stream.baseline" BENCH_RT="$check/rt.baseline" LD_PRELOAD="$tracer"
   total_baseline=$(proxy_rt)
   bash "$root/bench/dump.sh" "$run" | sed "s|$remote||g; s|$run|RUN|g" | tr -s ' ' > "$check/baseline"
-  if cmp -s "$check/program" "$check/embedded" && cmp -s "$check/baseline" "$check/embedded"; then
-    echo "databases: identical (served program, served baseline, embedded program)"
+  if cmp -s "$check/chunks" "$check/embedded" && cmp -s "$check/rowbyrow" "$check/embedded" &&
+    cmp -s "$check/baseline" "$check/embedded"; then
+    echo "databases: identical (served chunks, served row by row, served baseline, embedded chunks)"
   else
     echo "databases: DIFFERENT"
-    diff "$check/embedded" "$check/program" | head -20 || true
+    for m in chunks rowbyrow baseline; do diff "$check/embedded" "$check/$m" | head -10 || true; done
   fi
-  if cmp -s "$check/stream.program" "$check/stream.baseline"; then
-    echo "statement stream: identical ($(grep -c '^execute' "$check/stream.program") executions, $(grep -c '^info' "$check/stream.program") information requests, $(grep -c '^commit' "$check/stream.program") commits)"
+  if cmp -s "$check/stream.rowbyrow" "$check/stream.baseline"; then
+    echo "statement stream row by row: identical to the baseline's ($(grep -c '^execute' "$check/stream.rowbyrow") executions, $(grep -c '^info' "$check/stream.rowbyrow") information requests, $(grep -c '^commit' "$check/stream.rowbyrow") commits)"
   else
-    echo "statement stream: DIFFERENT"
-    diff "$check/stream.program" "$check/stream.baseline" | head -20 || true
+    echo "statement stream row by row: DIFFERENT from the baseline's"
+    diff "$check/stream.rowbyrow" "$check/stream.baseline" | head -20 || true
   fi
-  statements=$(awk '{ s += $2 } END { print s }' "$check/rt.program")
-  client=$(awk '{ r += $3 } END { print r }' "$check/rt.program")
-  echo "round trips: proxy $total_program (program), $total_baseline (baseline); client side $client (program)"
-  echo "| kind | statements | round trips | per statement |"
-  echo "|---|---|---|---|"
-  sort "$check/rt.program" | awk '{ printf "| %s | %d | %d | %s |\n", $1, $2, $3, ($2 > 0 ? sprintf("%.2f", $3 / $2) : "-") }'
-  awk -v s="$statements" -v r="$total_program" 'BEGIN { printf "| all | %d | %d | %.2f |\n", s, r, r / s }'
+  # Rows written: customers copied, accumulation calls, refilled rows.
+  rows=$(awk '$1 == "apply-insert" || $1 == "procedure-call" || $1 == "refill-insert" { r += $2 } END { print r }' \
+    "$check/rt.rowbyrow")
+  for mode in rowbyrow chunks; do
+    client=$(awk '{ r += $3 } END { print r }' "$check/rt.$mode")
+    echo "$mode: round trips: proxy ${total[$mode]}, client side $client; $(awk -v r="${total[$mode]}" -v n="$rows" \
+      'BEGIN { printf "%.3f", r / n }') per row written ($rows rows)"
+    kinds "$check/rt.$mode"
+  done
+  echo "baseline: round trips: proxy $total_baseline"
 
   for rtt in $rtts; do
     start_proxy "$rtt"
     for ((r = 1; r <= reps; r++)); do
       fresh "$work/tpl-$size-served"
-      tp=$(seconds run_program "$remote$run/")
-      fresh "$work/tpl-$size-served"
-      tb=$(seconds run_baseline "$remote$run/")
-      line=$(awk -v sz="$size" -v l="$rtt" -v n="$statements" -v rt="$total_program" -v p="$tp" -v b="$tb" \
-        'BEGIN { f = n * l / 1000; printf "| %s | %s | %d | %d | %.2f | %.2f | %.2f | %.2f | %s | %s | %.3f |", sz, l, n, rt, rt / n, p, b, f, (f > 0 ? sprintf("%.2f", p / f) : "-"), (f > 0 ? sprintf("%.2f", b / f) : "-"), p / b }')
+      tc=$(seconds run_program chunks "$remote$run/")
+      if [[ " $estimate " == *" $rtt "* ]]; then
+        tr=$(awk -v z="${zero[rowbyrow]}" -v n="${total[rowbyrow]}" -v l="$rtt" 'BEGIN { printf "~%.2f", z + n * l / 1000 }')
+      else
+        fresh "$work/tpl-$size-served"
+        tr=$(seconds run_program rowbyrow "$remote$run/")
+      fi
+      line=$(awk -v sz="$size" -v l="$rtt" -v n="$rows" -v rc="${total[chunks]}" -v rr="${total[rowbyrow]}" \
+        -v c="$tc" -v t="$tr" \
+        'BEGIN { tt = t; sub("~", "", tt); printf "| %s | %s | %d | %d | %d | %.3f | %.3f | %.2f | %s | %s%.1f |", sz, l, n, rc, rr, rc / n, rr / n, c, t, (t ~ /~/ ? "~" : ""), tt / c }')
       echo "$line"
       summary+=$'\n'"$line"
     done
@@ -186,5 +219,5 @@ for size in $sizes; do
 done
 rm -rf "$run"
 echo
-echo "floor = statements x RTT (one round trip per statement); round trips counted at RTT 0 by the proxy."
+echo "Round trips counted at RTT 0 by the proxy; rows = rows written (customers copied, accumulation calls, refilled rows)."
 echo "$summary"

@@ -63,6 +63,14 @@ bool sentSinceAnswer = false;
 
 std::string KindOf(const std::string& text) {
   const auto has = [&text](const char* s) { return text.find(s) != std::string::npos; };
+  // Chunks: statements of one kind joined into one.
+  if (has("EXECUTE BLOCK")) {
+    if (has("insert into \"")) return "apply-chunk";
+    if (has("EXECUTE PROCEDURE")) return "procedure-chunk";
+    if (has("INSERT INTO puntos_cliente_acumulado")) return "refill-chunk";
+    return "other";
+  }
+  if (has("IIF(EXISTS(SELECT TERC_NIT FROM")) return "probe-chunk";
   if (has("SELECT TERC_NIT FROM")) return "probe";
   if (has("select conf_valor")) return "config-lookup";
   if (has("REPLICA_COMPANIA")) return "replica-list";

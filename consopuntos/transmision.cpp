@@ -69,8 +69,12 @@ int FilasPorLoteDe(const std::string& valor) {
 
 int FilasPorLote() {
   std::string valor;
-  if (platform::ReadSetting("FilasPorLote", valor) == platform::SettingLookup::kKeyMissing || valor.empty())
-    return kFilasPorLote;
+  if (platform::ReadSetting("FilasPorLote", valor) == platform::SettingLookup::kKeyMissing) return kFilasPorLote;
+  // Blanks around the number do not count.
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!valor.empty() && blank(valor.back())) valor.pop_back();
+  while (!valor.empty() && blank(valor.front())) valor.erase(valor.begin());
+  if (valor.empty()) return kFilasPorLote;
   const int filas = FilasPorLoteDe(valor);
   if (filas > 0) return filas;
   platform::WriteErrorLine("FilasPorLote=" + valor + " no es un entero positivo; se toman " +

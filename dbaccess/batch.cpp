@@ -160,22 +160,11 @@ void TStatementBatch::Flush() {
         continue;
       }
       // As many as one block takes.
+      Block block;
       std::size_t j = i;
-      int contexts = 0;
-      int parameters = 0;
-      std::size_t bytes = kHead.size() + kReturns.size() + kEnd.size() + 2;
-      while (j < pending_.size() && static_cast<int>(j - i) < rowsPerChunk_ && !pending_[j].aloneOnly) {
-        const Entry& e = pending_[j];
-        std::size_t size = e.statement.size() + e.skipIfFound.size() + 160;
-        for (const std::string& column : e.insert.columns) size += e.insert.table.size() + 2 * column.size() + 40;
-        if (contexts + e.contexts > kMaxBlockContexts || bytes + size > fb::kMaxStatementText ||
-            parameters + static_cast<int>(e.insert.values.size()) > kMaxBlockParameters)
-          break;
-        contexts += e.contexts;
-        parameters += static_cast<int>(e.insert.values.size());
-        bytes += size;
+      while (j < pending_.size() && static_cast<int>(j - i) < rowsPerChunk_ && !pending_[j].aloneOnly &&
+             block.Append(pending_[j], j - i + 1))
         ++j;
-      }
       // A statement alone is itself; an INSERT goes in a block even alone
       // (its probe is done already).
       if (j == i || (j == i + 1 && !insert)) {
@@ -184,7 +173,7 @@ void TStatementBatch::Flush() {
       }
       std::optional<std::size_t> ran;
       try {
-        ran = SendBlock(i, j);
+        ran = SendBlock(block, j - i);
       } catch (const Exception& e) {
         if (fb::IsConnectionLost(e.ServerCode())) throw;
       }
@@ -206,45 +195,58 @@ void TStatementBatch::Flush() {
   pending_.clear();
 }
 
-std::size_t TStatementBatch::SendBlock(std::size_t from, std::size_t to) {
+bool TStatementBatch::Block::Append(const Entry& e, std::size_t number) {
+  std::string piece;
   std::vector<std::string> declarations;
-  std::vector<const Variant*> values;
-  std::string body;
-  int parameter = 0;
-  for (std::size_t k = from; k < to; ++k) {
-    const Entry& e = pending_[k];
-    if (!e.IsInsert()) {
-      body += Piece(e.statement, e.skipIfFound, false, k - from + 1);
-      continue;
-    }
-    const std::string& table = e.insert.table;
-    const std::vector<std::string>& columns = e.insert.columns;
+  if (!e.IsInsert()) {
+    piece = Piece(e.statement, e.skipIfFound, false, number);
+  } else {
     std::vector<std::string> markers;
-    for (std::size_t c = 0; c < columns.size(); ++c) {
+    int parameter = parameters;
+    for (const std::string& column : e.insert.columns) {
       ++parameter;
-      declarations.push_back(Declaration(table, columns[c], parameter));
+      declarations.push_back(Declaration(e.insert.table, column, parameter));
       std::string marker = ":";
       marker += kParameter;
       marker += std::to_string(parameter);
       markers.push_back(std::move(marker));
-      values.push_back(&e.insert.values[c]);
     }
-    std::string insert = InsertSQL(table, columns, markers);
+    std::string insert = InsertSQL(e.insert.table, e.insert.columns, markers);
     while (!insert.empty() && (insert.back() == '\n' || insert.back() == '\r')) insert.pop_back();
-    body += Piece(insert, e.skipIfFound, true, k - from + 1);
+    piece = Piece(insert, e.skipIfFound, true, number);
   }
+  std::size_t declared = 0;
+  for (const std::string& d : declarations) declared += d.size() + 2;
+  const int newParameters = parameters + static_cast<int>(declarations.size());
+  if (contexts + e.contexts > kMaxBlockContexts || newParameters > kMaxBlockParameters ||
+      kHead.size() + 3 + declarationBytes + declared + kReturns.size() + body.size() + piece.size() + kEnd.size() >
+          fb::kMaxStatementText)
+    return false;
+  contexts += e.contexts;
+  parameters = newParameters;
+  body += piece;
+  for (std::string& d : declarations) {
+    declarationBytes += d.size() + 2;
+    this->declarations.push_back(std::move(d));
+  }
+  for (const Variant& v : e.insert.values) values.push_back(&v);
+  return true;
+}
+
+std::string TStatementBatch::Block::Text() const {
   std::string text = kHead;
   if (!declarations.empty()) {
     text += " (";
     for (std::size_t d = 0; d < declarations.size(); ++d) text += (d > 0 ? ", " : "") + declarations[d];
     text += ")";
   }
-  text += kReturns + body + kEnd;
+  return text + kReturns + body + kEnd;
+}
 
-  const std::vector<Variant> row = connection_.ExecuteForRow(text, values, isc_info_sql_stmt_select);
+std::size_t TStatementBatch::SendBlock(const Block& block, std::size_t count) {
+  const std::vector<Variant> row = connection_.ExecuteForRow(block.Text(), block.values, isc_info_sql_stmt_select);
   ++blocksSent_;
   const std::int64_t* stopped = row.empty() ? nullptr : std::get_if<std::int64_t>(&row.front());
-  const std::size_t count = to - from;
   if (stopped == nullptr || *stopped < 0 || static_cast<std::size_t>(*stopped) > count) return count;
   return *stopped == 0 ? count : static_cast<std::size_t>(*stopped - 1);
 }

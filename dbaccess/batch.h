@@ -92,10 +92,24 @@ class TStatementBatch {
     [[nodiscard]] bool IsInsert() const noexcept { return !insert.table.empty(); }
   };
 
+  // The text and values of one block, entry by entry.
+  struct Block {
+    // Adds the entry as the number-th statement; false (nothing added) when
+    // the block would pass a limit with it.
+    bool Append(const Entry& e, std::size_t number);
+    [[nodiscard]] std::string Text() const;
+    std::vector<std::string> declarations;
+    std::size_t declarationBytes = 0;
+    std::string body;
+    std::vector<const Variant*> values;
+    int contexts = 0;
+    int parameters = 0;
+  };
+
   void Push(Entry entry);
-  // Entries [from, to) as one block; returns how many ran before the one
-  // that did not (to - from when all did).
-  std::size_t SendBlock(std::size_t from, std::size_t to);
+  // Sends a block of count entries; returns how many ran before the one that
+  // did not (count when all did).
+  std::size_t SendBlock(const Block& block, std::size_t count);
   void RunAlone(std::size_t index);
   void DropFrom(std::size_t index) noexcept;
 

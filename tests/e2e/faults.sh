@@ -2,10 +2,12 @@
 # Faults of the network and of the server, with every database behind a
 # private Firebird server reached through the project's delaying proxy, and a
 # company large enough for its passes to last seconds:
-#   (a) the server killed during the collection pass, (b) during the refill:
-#       each database is left consistent (the branch keeps its old table
-#       whole), SIGTERM ends the waiting program with 143, and a re-run gives
-#       every table of a clean run;
+#   (a) the server killed during the collection pass, (b) during the refill,
+#       each time in the middle of a chunk (the run waits there on a row that
+#       another attachment holds): each database is left consistent (the
+#       committed chunks of accumulation calls stay; the branch keeps its old
+#       table whole), SIGTERM ends the waiting program with 143, and a re-run
+#       gives every table of a clean run;
 #   (c) a branch locked by another attachment: the run waits, then completes
 #       once the lock is released;
 #   (d) SIGTERM during that lock wait, (e) with an error dialog open, (f)
@@ -48,8 +50,8 @@ branch_db() { printf '%s\n' "$C/s$1\\datos\\$1\\varnex.fdb"; }
 restore() {
   rm -rf "$C"
   cp -a "$PRISTINE" "$C"
-  mkdir -p "$C/xdg/Quenda" "$C/app"
-  printf 'Directorio=%s\n' "$C/app" > "$C/xdg/Quenda/Varnex2009.conf"
+  mkdir -p "$C/app"
+  e2e_settings "$C"
 }
 # dumps: every table of the three databases, read through the server.
 dumps() {
@@ -133,27 +135,53 @@ rerun() {
   fi
 }
 
+# The rows per chunk of this run, and the 270th customer of branch 001's
+# points summary: its accumulation call and its refill row are in the middle
+# of the second chunk of 250.
+FILAS=${E2E_FILAS_POR_LOTE:-250}
+KEY=$(e2e_isql "$DIRECT$(branch_db 001)" "SET HEADING OFF;" \
+  "SELECT CLIENTE FROM RESUMEN_PUNTOS_TX('2008-12-01') ROWS 270 TO 270;" | tr -d ' \n')
+[ -n "$KEY" ] || { echo "FAIL: no 270th customer in the points summary"; exit 1; }
+# stall_at DB: another attachment inserts KEY into DB's accumulated table
+# and keeps it uncommitted, so that the run's own insert of KEY waits.
+STALL_IN="$E2E_TMP/stall.in"
+stall_at() {
+  rm -f "$STALL_IN"
+  mkfifo "$STALL_IN"
+  (LC_ALL=C.UTF-8 "$ISQL" -q < "$STALL_IN" > "$E2E_TMP/stall_isql.out" 2>&1) &
+  STALL_PID=$!
+  E2E_PIDS+=("$STALL_PID")
+  exec 8> "$STALL_IN"
+  printf '%s\n' "CONNECT '$DIRECT$1' USER 'SYSDBA' PASSWORD 'masterkey';" \
+    "SET AUTODDL OFF;" "INSERT INTO $PCA (TERC_NIT) VALUES ('$KEY');" >&8
+}
+
 for phase in collection refill; do
   if [ $phase = collection ]; then
     label="(a) server killed during the collection pass"
     db=$(main_db)
-    pattern="EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS%"
+    pattern="%ACTUALIZA_PUNTOS_ACUMULADOS%"
   else
     label="(b) server killed during the refill"
     db=$(branch_db 001)
-    pattern="INSERT INTO puntos_cliente_acumulado%"
+    pattern="%INSERT INTO puntos_cliente_acumulado%"
   fi
   e2e_step "$label"
   restore
   before=$(pca_of "$(branch_db 001)")
   start_proxy 20
+  stall_at "$db"
   e2e_start "$C" C.UTF-8 $(run_args)
-  if ! wait_seen "$db" "$pattern" 60; then
+  if ! wait_seen "$db" "$pattern" 60 active; then
     e2e_fail "$label: never saw the phase"
     e2e_stop "$E2E_PID"
+    exec 8>&-
     continue
   fi
+  sleep 1
+  seen "$db" "$pattern" active || e2e_fail "$label: the run did not wait on the held row"
   kill_server
+  exec 8>&-
   if wait_dialog 30; then
     echo "   dialog on stderr: $(grep -m1 '^Error: ' "$C/program.log" | cut -c1-100)"
   else
@@ -162,6 +190,11 @@ for phase in collection refill; do
   term_ends 10 "$label"
   restart_server
   e2e_check "$label: branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
+  if [ $phase = collection ]; then
+    # The calls before the held one's chunk were committed, chunk by chunk.
+    e2e_check "$label: the committed chunks of calls stay" $(((269 / FILAS) * FILAS)) \
+      "$(pca_of "$(main_db)" | wc -l)"
+  fi
   rerun "$phase"
 done
 

@@ -77,6 +77,16 @@ e2e_latin1() { printf '%s' "$1" | iconv -f UTF-8 -t ISO-8859-1; }
 e2e_main_db() { echo "$1/srv/datos/DEMO/varnex.fdb"; }
 e2e_branch_db() { printf '%s\n' "$1/suc$2\\datos\\$2\\varnex.fdb"; }
 
+# e2e_settings DIR: DIR/xdg/Quenda/Varnex2009.conf naming DIR/app, with
+# FilasPorLote=$E2E_FILAS_POR_LOTE when that is set (1: one statement per row).
+e2e_settings() {
+  mkdir -p "$1/xdg/Quenda"
+  {
+    printf 'Directorio=%s\n' "$1/app"
+    [ -n "${E2E_FILAS_POR_LOTE:-}" ] && printf 'FilasPorLote=%s\n' "$E2E_FILAS_POR_LOTE"
+  } > "$1/xdg/Quenda/Varnex2009.conf"
+}
+
 # e2e_company DIR YYYY-MM-DD [PREFIX]: the demo company for that transmission date
 # (PREFIX before every branch's RPCO_SERVIDOR, see make_demo.sh), plus
 # the application directory DIR/app (SERVIDORES.cfg lists DIR/srv) and its
@@ -88,7 +98,7 @@ e2e_company() {
     { cat "$dir.make_demo.log"; echo "FAIL: make_demo.sh $dir $2"; exit 1; }
   mkdir -p "$dir/xdg/Quenda" "$dir/app" "$dir.pristine"
   # The setting file is UTF-8 text; SERVIDORES.cfg is ISO-8859-1.
-  printf 'Directorio=%s\n' "$dir/app" > "$dir/xdg/Quenda/Varnex2009.conf"
+  e2e_settings "$dir"
   printf '%s\r\n' "$(e2e_latin1 "$dir/srv")" > "$dir/app/SERVIDORES.cfg"
   cp "$(e2e_main_db "$dir")" "$dir.pristine/main.fdb"
   local code

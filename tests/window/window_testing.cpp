@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTest>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 
 #include "consopuntos/cmdline.h"
@@ -92,7 +93,9 @@ void WindowSession::SetDirectorio(const std::optional<std::string>& value) {
     std::filesystem::remove(file);
     return;
   }
-  WriteBytes(file, "Directorio=" + *value + "\n");
+  // The runs of a session go one statement per row when the test is told so.
+  const char* filas = std::getenv("CONSOPUNTOS_TEST_FILAS_POR_LOTE");
+  WriteBytes(file, "Directorio=" + *value + "\n" + (filas != nullptr ? "FilasPorLote=" + std::string(filas) + "\n" : ""));
 }
 
 void WindowSession::WriteServerList(const std::string& bytes) const { WriteBytes(appDir_ + "/SERVIDORES.cfg", bytes); }

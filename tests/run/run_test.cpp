@@ -1,0 +1,404 @@
+// Whole transmission runs without a window, on companies built to fail in
+// every way the run knows, each run once row by row and again in chunks:
+// every database, both logs, every dialog and every status text must come
+// out the same.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "consopuntos/transmision.h"
+#include "dbaccess/encoding.h"
+#include "dm/application.h"
+#include "dm/dm.h"
+#include "dm/dm_testing.h"
+#include "dm/platform.h"
+#include "support/dbfixture.h"
+
+using namespace dbx;
+using testsupport::CompanyLayout;
+using testsupport::RunIsql;
+
+namespace {
+
+const char* const kDate = "2008-12-01";
+
+// The main window as the run sees it, recording the status panel.
+class Ventana : public TComponent, public TVentanaTransmision {
+ public:
+  Ventana(std::string servidor, std::string cia) : TComponent(nullptr, "fconsopuntos"), servidor_(std::move(servidor)),
+                                                   cia_(std::move(cia)) {
+    PAcumulado = new TDataSetProvider(this, "PAcumulado");
+    PAcumulado->DataSet = fdm->QPuntosacum;
+    PAcumulado->Options = poAllowCommandText;
+    CAcumulado = new TClientDataSet(this, "CAcumulado");
+    CAcumulado->ProviderName = "PAcumulado";
+    PCliented = new TDataSetProvider(this, "PCliented");
+    PCliented->DataSet = fdm->QClientesd;
+    PCliented->Options = poAllowCommandText;
+    CCliented = new TClientDataSet(this, "CCliented");
+    CCliented->ProviderName = "PCliented";
+  }
+
+  std::string ServidorText() const override { return servidor_; }
+  std::string TusuaText() const override { return testsupport::kUser; }
+  std::string TClaveText() const override { return testsupport::kPassword; }
+  std::string CiaText() const override { return cia_; }
+  Date FechaTransmision() const override { return Date{2008, 12, 1}; }
+  void SetStatusText(const std::string& text) override { status.push_back("text:" + text); }
+  void ShowStatus(const std::string& text) override { status.push_back("show:" + text); }
+  void HideStatus() override { status.push_back("hide"); }
+  std::string diraplicacion() override {
+    std::string dir;
+    (void)platform::ReadApplicationDirectory(dir);
+    return dir;
+  }
+  void Cerrar() override { closed = true; }
+
+  TDataSetProvider* PAcumulado;
+  TClientDataSet* CAcumulado;
+  TDataSetProvider* PCliented;
+  TClientDataSet* CCliented;
+  std::vector<std::string> status;
+  bool closed = false;
+
+ private:
+  std::string servidor_, cia_;
+};
+
+// What a run leaves.
+struct Outcome {
+  std::string tables;   // every table of every database, rows sorted
+  std::string errores;  // ERRORES.TXT, dates and times left out
+  std::string envptos;  // ERRORENVPTOS.TXT, the same
+  std::vector<std::string> dialogs;
+  std::vector<std::string> status;
+  bool closed = false;
+  std::string resumen;
+};
+
+std::string SortedRows(const std::string& database, const std::string& select) {
+  std::vector<std::string> lines;
+  std::stringstream in(testsupport::QueryText(database, select));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const auto& l : lines) out += l + "\n";
+  return out;
+}
+
+std::string WithoutMoments(const std::string& log) {
+  static const std::regex moment("(^|\n)[0-9]+/[0-9]+/[0-9]+,[0-9]+:[0-9]+:[0-9]+ [ap]m,");
+  return std::regex_replace(log, moment, "$1<fecha>,<hora>,");
+}
+
+// A company: the layout, its branch databases, and how it is built.
+struct Company {
+  std::vector<std::string> branches;  // database paths, in replica order (empty: none)
+};
+
+using Builder = std::function<Company(CompanyLayout&)>;
+
+// Runs the company built afresh in a scratch folder, FilasPorLote given.
+Outcome RunCompany(const Builder& build, int filasPorLote) {
+  dmtest::ScratchDir work;  // the working directory: ERRORES.TXT
+  testsupport::ScratchDir dir;
+  CompanyLayout co(dir);
+  const Company company = build(co);
+
+  const std::string app = dir.Path("app");
+  std::filesystem::create_directories(app);
+  std::filesystem::create_directories(dir.Path("xdg/Quenda"));
+  dmtest::WriteFile(dir.Path("xdg/Quenda/Varnex2009.conf"),
+                    "Directorio=" + app + "\nFilasPorLote=" + std::to_string(filasPorLote) + "\n");
+  setenv("XDG_CONFIG_DIRS", dir.Path("xdg").c_str(), 1);
+
+  Outcome out;
+  {
+    dmtest::RecordingUi ui;
+    dmtest::ApplicationHandlerGuard guard;
+    fdm = new Tfdm();
+    {
+      Ventana ventana(co.ServerFolder(), co.Company());
+      fdm->ConfigurarProviders(&ventana);
+      TTransmision run(*fdm, ventana, *ventana.CAcumulado, *ventana.CCliented);
+      Application().Run(&ventana, [&] { run.Ejecutar(); });
+      out.status = ventana.status;
+      out.closed = ventana.closed;
+      const TResumenTransmision& r = run.Resumen();
+      out.resumen = std::to_string(r.sucursales) + " " + std::to_string(r.sinAbrirTrayendo) + " " +
+                    std::to_string(r.sinAbrirEnviando) + " " + std::to_string(r.tercerosTraidos) + " " +
+                    std::to_string(r.clientesTraidos) + " " + std::to_string(r.tercerosEnviados) + " " +
+                    std::to_string(r.clientesEnviados) + " " + std::to_string(r.llamadasAcumulacion) + " " +
+                    std::to_string(r.acumuladosEnviados);
+    }
+    delete fdm;
+    fdm = nullptr;
+    out.dialogs = ui.events;
+  }
+  unsetenv("XDG_CONFIG_DIRS");
+  for (const std::string* db : std::vector<const std::string*>{&co.MainPath()}) {
+    for (const char* table : {"TERCEROS", "CLIENTES", "PUNTOS_CLIENTE_ACUMULADO"})
+      out.tables += std::string("## main ") + table + "\n" + SortedRows(*db, std::string("SELECT * FROM ") + table);
+  }
+  for (std::size_t b = 0; b < company.branches.size(); ++b) {
+    if (!std::filesystem::exists(company.branches[b])) continue;
+    for (const char* table : {"TERCEROS", "CLIENTES", "PUNTOS_CLIENTE_ACUMULADO"})
+      out.tables += "## branch " + std::to_string(b + 1) + " " + table + "\n" +
+                    SortedRows(company.branches[b], std::string("SELECT * FROM ") + table);
+  }
+  if (std::filesystem::exists("ERRORES.TXT")) out.errores = WithoutMoments(dmtest::ReadLog("ERRORES.TXT"));
+  if (std::filesystem::exists(app + "/ERRORENVPTOS.TXT"))
+    out.envptos = WithoutMoments(dmtest::ReadLog(app + "/ERRORENVPTOS.TXT"));
+  // The scratch folder differs from run to run.
+  const auto anyDir = [&dir](std::string text) {
+    for (std::size_t at; (at = text.find(dir.Root())) != std::string::npos;) text.replace(at, dir.Root().size(), "<dir>");
+    return text;
+  };
+  out.errores = anyDir(out.errores);
+  out.envptos = anyDir(out.envptos);
+  for (auto& d : out.dialogs) d = anyDir(d);
+  for (auto& t : out.status) t = anyDir(t);
+  return out;
+}
+
+// Customers P001... of a branch audited on the date, with points; every
+// fifth also in the main database already.
+std::string BranchCustomers(const std::string& prefix, int count, const std::string& main) {
+  std::string sql, mainSql;
+  for (int i = 1; i <= count; ++i) {
+    char nit[32];
+    std::snprintf(nit, sizeof nit, "%s%03d", prefix.c_str(), i);
+    const std::string name = "Cliente "_l1 + std::string("\xF1") + " '" + std::to_string(i) + "'";
+    const std::string row = std::string("INSERT INTO TERCEROS (TERC_NIT, TERC_TIPO, TERC_NOMBRE, TERC_FECHA_NAC, "
+                                        "TERC_RETENCION, TERC_CREADO) VALUES ('") +
+                            nit + "', 'N', " + testsupport::SqlQuote(name) + ", DATE '1980-01-" +
+                            std::to_string(1 + i % 28) + "', " + std::to_string(i % 7) + ".5, TIMESTAMP '" + kDate +
+                            " 09:30:00.0500');\nINSERT INTO CLIENTES (TERC_NIT, CLIE_CUPO, CLIE_DESCUENTO) VALUES ('" +
+                            nit + "', " + std::to_string(i * 10) + ".25, 0.123456);\n";
+    sql += row;
+    sql += std::string("INSERT INTO AUDITORIA (TIDO_COD, AUDI_COD, AUDI_FECHA, AUDI_OPER) VALUES (103, '") + nit +
+           "', DATE '" + kDate + "', 'I');\n";
+    sql += std::string("INSERT INTO MOVIMIENTO_PUNTOS (TERC_NIT, MOPU_FECHA, MOPU_PUNTOS, MOPU_VENCE) VALUES ('") + nit +
+           "', DATE '2008-11-20', " + std::to_string(i) + ".50, DATE '2008-12-15');\n";
+    if (i % 5 == 0) mainSql += row;
+  }
+  if (!main.empty() && !mainSql.empty()) RunIsql(main, mainSql);
+  return sql;
+}
+
+// Customers M001... created in the main database on the date; every fourth
+// already in the branches given.
+void MainCustomers(const std::string& main, int count, const std::vector<std::string>& branches) {
+  std::string sql, branchSql;
+  for (int i = 1; i <= count; ++i) {
+    char nit[32];
+    std::snprintf(nit, sizeof nit, "M%03d", i);
+    const std::string row = std::string("INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE, TERC_APELLIDOS, TERC_CREADO) "
+                                        "VALUES ('") +
+                            nit + "', 'Principal " + std::to_string(i) + "', NULL, TIMESTAMP '" + kDate +
+                            " 10:00:00');\nINSERT INTO CLIENTES (TERC_NIT, "
+                            "CLIE_ZONA) VALUES ('" + nit + "', 'Zona ''" + std::to_string(i % 3) + "''');\n";
+    sql += row + "INSERT INTO AUDITORIA (TIDO_COD, AUDI_COD, AUDI_FECHA, AUDI_OPER) VALUES (103, '" + nit +
+           "', DATE '" + kDate + "', 'I');\n";
+    if (i % 4 == 0) branchSql += row;
+  }
+  RunIsql(main, sql);
+  for (const auto& b : branches) RunIsql(b, branchSql);
+}
+
+// Two branches with customers and points, one without a database, and main
+// customers for the distribution pass; twist runs last on the databases.
+Builder Standard(int perBranch, int mainCount,
+                 std::function<void(const std::string& main, const std::vector<std::string>& branches)> twist = {},
+                 const std::string& prefix = "A") {
+  return [=](CompanyLayout& co) {
+    Company c;
+    c.branches.push_back(co.AddBranch("001", "Norte"));
+    c.branches.push_back(co.AddBranch("002", "Sur"));
+    co.AddBranch("003", "Sin base", false);
+    RunIsql(c.branches[0], BranchCustomers(prefix, perBranch, co.MainPath()));
+    RunIsql(c.branches[1], BranchCustomers("B", perBranch / 2, co.MainPath()));
+    RunIsql(co.MainPath(), "INSERT INTO PUNTOS_CLIENTE_ACUMULADO (TERC_NIT, PTCA_ACUMULADO) VALUES ('VIEJO', 5);\n");
+    RunIsql(c.branches[1], "INSERT INTO PUNTOS_CLIENTE_ACUMULADO (TERC_NIT, PTCA_ACUMULADO) VALUES ('LOCAL', 7);\n");
+    MainCustomers(co.MainPath(), mainCount, c.branches);
+    if (twist) twist(co.MainPath(), c.branches);
+    return c;
+  };
+}
+
+struct Case {
+  const char* name;
+  Builder build;
+  // What the reference run must show, so that the case fails where it should.
+  std::function<void(const Outcome&)> check;
+};
+
+bool HasDialog(const Outcome& o, const std::string& part) {
+  return std::any_of(o.dialogs.begin(), o.dialogs.end(),
+                     [&](const std::string& d) { return d.find(part) != std::string::npos; });
+}
+
+std::vector<Case> Cases() {
+  return {
+      {"clean", Standard(40, 30),
+       [](const Outcome& o) {
+         EXPECT_TRUE(o.closed);
+         EXPECT_EQ("3 1 1 48 48 46 46 60 120", o.resumen);
+         EXPECT_TRUE(o.errores.empty());
+       }},
+      // A row the main database rejects in the collection: reported, the
+      // rows after it still copied.
+      {"collection rejects a row", Standard(40, 10,
+                                            [](const std::string& main, const std::vector<std::string>&) {
+                                              RunIsql(main,
+                                                      "ALTER TABLE TERCEROS ADD CONSTRAINT CK_PRUEBA CHECK "
+                                                      "(TERC_RETENCION IS NULL OR TERC_RETENCION <> 3.5);\n");
+                                            }),
+       [](const Outcome& o) {
+         EXPECT_TRUE(o.closed);
+         EXPECT_TRUE(HasDialog(o, "CK_PRUEBA"));
+         EXPECT_TRUE(HasDialog(o, "error:Est\xE1 borrando o insertando un registro en la tabla Clientesd"));
+       }},
+      // A row a branch rejects in the distribution: logged only.
+      {"distribution rejects a row", Standard(20, 40,
+                                              [](const std::string&, const std::vector<std::string>& branches) {
+                                                RunIsql(branches[1],
+                                                        "ALTER TABLE TERCEROS ADD CONSTRAINT CK_PRUEBA CHECK "
+                                                        "(TERC_NIT NOT IN ('M007', 'M023'));\n");
+                                              }),
+       [](const Outcome& o) {
+         EXPECT_TRUE(o.closed);
+         EXPECT_NE(std::string::npos, o.errores.find("CK_PRUEBA"));
+       }},
+      // An accumulation call that fails ends the run there.
+      {"accumulation call fails", Standard(40, 10,
+                                           [](const std::string& main, const std::vector<std::string>&) {
+                                             RunIsql(main,
+                                                     "ALTER TABLE PUNTOS_CLIENTE_ACUMULADO ADD CONSTRAINT CK_PRUEBA "
+                                                     "CHECK (TERC_NIT <> 'A017');\n");
+                                           }),
+       [](const Outcome& o) {
+         EXPECT_FALSE(o.closed);
+         EXPECT_TRUE(HasDialog(o, "CK_PRUEBA"));
+       }},
+      // A refill row that fails: that branch keeps its old table whole.
+      {"refill row fails", Standard(40, 10,
+                                    [](const std::string&, const std::vector<std::string>& branches) {
+                                      RunIsql(branches[1],
+                                              "ALTER TABLE PUNTOS_CLIENTE_ACUMULADO ADD CONSTRAINT CK_PRUEBA "
+                                              "CHECK (TERC_NIT <> 'A033');\n");
+                                    }),
+       [](const Outcome& o) {
+         EXPECT_FALSE(o.closed);
+         EXPECT_TRUE(HasDialog(o, "CK_PRUEBA"));
+         EXPECT_NE(std::string::npos, o.tables.find("LOCAL|"));
+       }},
+      // A source row whose required value is null: the main database's
+      // client dataset reports the post, and the run ends.
+      {"collection post fails", Standard(40, 10,
+                                         [](const std::string&, const std::vector<std::string>& branches) {
+                                           RunIsql(branches[0],
+                                                   "ALTER TABLE TERCEROS ALTER COLUMN TERC_NOMBRE DROP NOT NULL;\n"
+                                                   "COMMIT;\nUPDATE TERCEROS SET TERC_NOMBRE = NULL WHERE "
+                                                   "TERC_NIT = 'A013';\n");
+                                         }),
+       [](const Outcome& o) {
+         EXPECT_FALSE(o.closed);
+         EXPECT_TRUE(HasDialog(o, "error:Es necesario que el campo 'TERC_NOMBRE' contenga alg\xFAn valor"));
+       }},
+      // The same in the distribution: the branch's client dataset has no
+      // handler, the exception ends the run.
+      {"distribution post fails", Standard(20, 40,
+                                           [](const std::string& main, const std::vector<std::string>&) {
+                                             RunIsql(main,
+                                                     "ALTER TABLE TERCEROS ALTER COLUMN TERC_NOMBRE DROP NOT NULL;\n"
+                                                     "COMMIT;\nUPDATE TERCEROS SET TERC_NOMBRE = NULL WHERE "
+                                                     "TERC_NIT = 'M018';\n");
+                                           }),
+       [](const Outcome& o) {
+         EXPECT_FALSE(o.closed);
+         EXPECT_TRUE(HasDialog(o, "TERC_NOMBRE"));
+       }},
+      // A key that repeats in the source (the branch's table has no key):
+      // the second row finds the first, trailing blanks and all.
+      {"key repeats in the source",
+       Standard(30, 10,
+                [](const std::string&, const std::vector<std::string>& branches) {
+                  RunIsql(branches[0],
+                          "ALTER TABLE CLIENTES DROP CONSTRAINT FK_CLIENTES_TERCEROS;\nCOMMIT;\n"
+                          "ALTER TABLE TERCEROS DROP CONSTRAINT PK_TERCEROS;\nCOMMIT;\n"
+                          "INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE, TERC_CREADO) VALUES ('A005', 'Repetido', NULL);\n"
+                          "INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE, TERC_CREADO) VALUES ('A008 ', 'Con blanco', "
+                          "NULL);\nINSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE, TERC_CREADO) VALUES ('A029', 'Otro', "
+                          "NULL);\n");
+                }),
+       [](const Outcome& o) {
+         EXPECT_TRUE(o.closed);
+         const std::string main = o.tables.substr(0, o.tables.find("## branch"));
+         EXPECT_EQ(std::string::npos, main.find("Repetido"));
+         EXPECT_EQ(std::string::npos, main.find("Con blanco"));
+         EXPECT_NE(std::string::npos, main.find("A029|N|Otro"));
+       }},
+      // A key the main database cannot compare (its CLIENTES keys are
+      // numbers): the chunk is probed row by row, and that key ends the run.
+      {"key the destination cannot convert",
+       Standard(
+           30, 10,
+           [](const std::string& main, const std::vector<std::string>& branches) {
+             RunIsql(main,
+                     "DROP TABLE CLIENTES;\nCOMMIT;\nCREATE TABLE CLIENTES (TERC_NIT BIGINT NOT NULL, "
+                     "CLIE_CATEGORIA CHAR(1) DEFAULT 'A' NOT NULL, CLIE_CUPO NUMERIC(15,2) DEFAULT 0, "
+                     "CLIE_DESCUENTO NUMERIC(18,6), CLIE_ZONA VARCHAR(40), CLIE_OBSERVACION VARCHAR(200), "
+                     "CLIE_FECHA_ALTA TIMESTAMP);\nCOMMIT;\nINSERT INTO CLIENTES (TERC_NIT) VALUES (1);\n");
+             RunIsql(branches[0],
+                     "ALTER TABLE CLIENTES DROP CONSTRAINT FK_CLIENTES_TERCEROS;\nCOMMIT;\n"
+                     "UPDATE CLIENTES SET TERC_NIT = 'X015' WHERE TERC_NIT = '9015';\n"
+                     "INSERT INTO AUDITORIA (TIDO_COD, AUDI_COD, AUDI_FECHA, AUDI_OPER) VALUES (103, 'X015', "
+                     "DATE '2008-12-01', 'I');\n");
+           },
+           "9"),
+       [](const Outcome& o) {
+         EXPECT_FALSE(o.closed);
+         EXPECT_TRUE(HasDialog(o, "conversion error"));
+       }},
+  };
+}
+
+TEST(FilasPorLote, PositiveIntegersOnly) {
+  const struct {
+    const char* text;
+    int rows;
+  } cases[] = {{"1", 1}, {"250", 250}, {"007", 7}, {"999999999", 999999999}, {"0", 0},   {"-5", 0},
+               {"+5", 0}, {" 5", 0},   {"5 ", 0},   {"5.0", 0},            {"abc", 0}, {"1000000000", 0}};
+  for (const auto& c : cases) EXPECT_EQ(c.rows, FilasPorLoteDe(c.text)) << c.text;
+}
+
+// Row by row, then in chunks of 7 (every edge crossed several times) and of
+// the default size.
+TEST(RunModes, ChunksLeaveWhatRowByRowLeaves) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    const Outcome reference = RunCompany(c.build, 1);
+    c.check(reference);
+    for (int filas : {7, kFilasPorLote}) {
+      SCOPED_TRACE("FilasPorLote=" + std::to_string(filas));
+      const Outcome chunked = RunCompany(c.build, filas);
+      EXPECT_EQ(reference.tables, chunked.tables);
+      EXPECT_EQ(reference.errores, chunked.errores);
+      EXPECT_EQ(reference.envptos, chunked.envptos);
+      EXPECT_EQ(reference.dialogs, chunked.dialogs);
+      EXPECT_EQ(reference.status, chunked.status);
+      EXPECT_EQ(reference.closed, chunked.closed);
+      EXPECT_EQ(reference.resumen, chunked.resumen);
+    }
+  }
+}
+
+}  // namespace
