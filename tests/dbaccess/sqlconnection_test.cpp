@@ -256,6 +256,18 @@ TEST_F(SqlConnectionDb, StatementMessages) {
   q->SQL().Add("/* primero */ -- el total\r\n  select COUNT(*) FROM T");
   q->Open();
   EXPECT_EQ(q->Row()[0], Variant{std::int64_t{1}});
+
+  // A text longer than the client library takes is refused whole, never cut
+  // into another statement (here the cut would drop the WHERE and delete all).
+  q->Close();
+  q->SQL().Clear();
+  const std::string longText = "DELETE FROM T WHERE ID = 99 AND '" + std::string(65535, 'x') + "' = ''";
+  q->SQL().Add(longText);  // the statement's text ends with CR LF
+  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: La declaración SQL tiene "_l1 +
+                                                std::to_string(longText.size() + 2) + " bytes; el m\xE1ximo es 65535");
+  EXPECT_EQ(ErrorOf([&] { conn->Execute(longText, {}); }),
+            "La declaración SQL tiene "_l1 + std::to_string(longText.size()) + " bytes; el m\xE1ximo es 65535");
+  EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
 }
 
 TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
@@ -267,6 +279,13 @@ TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
   EXPECT_EQ(conn->LastError(), message);
   EXPECT_FALSE(q->Active());
   EXPECT_EQ(conn->ConnectionState(), csOpen);
+  // The client library's code goes with the text: a rejected row is not a
+  // lost connection.
+  try {
+    Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.ServerCode(), 335544665L);  // isc_unique_key_violation
+  }
 
   // Syntax errors come from the prepare; the connection goes on.
   const std::string syntax = ErrorOf([&] { Exec("SELEC nothing"); });
