@@ -26,7 +26,7 @@ bench_app_dir() {
   mkdir -p "$work/xdg/Quenda" "$work/app"
   {
     printf 'Directorio=%s\n' "$work/app"
-    [ -n "${1:-}" ] && printf 'FilasPorLote=%s\n' "$1"
+    if [ -n "${1:-}" ]; then printf 'FilasPorLote=%s\n' "$1"; fi
   } > "$work/xdg/Quenda/Varnex2009.conf"
 }
 

@@ -248,7 +248,8 @@ bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values
   // parameters are described only for a caller with values to bind.
   // Execution reports the type otherwise (RowsAffected).
   out.Resize(out.Capacity());
-  if (isc_dsql_prepare(st.get(), tr, &stmt, static_cast<unsigned short>(std::min<std::size_t>(text.size(), 65535)),
+  // (The connection refuses longer texts before they get here.)
+  if (isc_dsql_prepare(st.get(), tr, &stmt, static_cast<unsigned short>(std::min(text.size(), fb::kMaxStatementText)),
                        text.data(), dialect, columns ? out.get() : nullptr) != 0)
     return false;
   in.Resize(1);
@@ -396,8 +397,8 @@ bool FbCursor::ReturnsCursor() const noexcept {
   return type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
 }
 
-int FbCursor::Run(const std::vector<const Variant*>* values, bool keepCursor, XSQLDA* outputs, int* rows,
-                  fb::Status& st) {
+int FbCursor::Run(const std::vector<const Variant*>* values, bool keepCursor, std::vector<Variant>* outputs,
+                  int* rows, fb::Status& st) {
   if (!BeginWork(st)) return fb::kStatusServerError;
   if (values != nullptr) {
     if (const int status = Bind(*values, st); status != 0) return status;
@@ -405,7 +406,8 @@ int FbCursor::Run(const std::vector<const Variant*>* values, bool keepCursor, XS
     return 11;  // Parameter Not Set
   }
   const XSQLDA* input = values != nullptr && in.Count() > 0 ? in.get() : nullptr;
-  if (isc_dsql_execute2(st.get(), tr, &stmt, static_cast<unsigned short>(conn->dialect), input, outputs) != 0) {
+  if (isc_dsql_execute2(st.get(), tr, &stmt, static_cast<unsigned short>(conn->dialect), input,
+                        outputs != nullptr ? out.get() : nullptr) != 0) {
     if (!LacksParameters()) return fb::kStatusServerError;
     st = fb::Status{};  // the fixed status says it all
     return 11;
@@ -414,6 +416,7 @@ int FbCursor::Run(const std::vector<const Variant*>* values, bool keepCursor, XS
     CursorOpened();
     return 0;
   }
+  if (outputs != nullptr && !ReadRow(*outputs, st)) return fb::kStatusServerError;
   if (rows != nullptr) {
     if (!RowsAffected(*rows, st)) return fb::kStatusServerError;
     if (ReturnsCursor()) CursorOpened();

@@ -191,11 +191,13 @@ struct FbCursor {
   // the values (when given; without them, parameters the server wants are
   // reported as not set), executes, and then either keeps the cursor of a
   // statement that returns rows open (keepCursor), or reads the rows
-  // affected (when rows is given) and ends the statement's work. outputs
-  // receives an executed procedure's values or a singleton row. Returns 0,
-  // or the status to raise (st holds the server's text); after a failure the
-  // caller ends the work.
-  int Run(const std::vector<const Variant*>* values, bool keepCursor, XSQLDA* outputs, int* rows, fb::Status& st);
+  // affected (when rows is given) and ends the statement's work. outputs,
+  // when given, receives the row that comes with the execution (a
+  // procedure's or block's values, a singleton row), read before the work
+  // ends. Returns 0, or the status to raise (st holds the server's text);
+  // after a failure the caller ends the work.
+  int Run(const std::vector<const Variant*>* values, bool keepCursor, std::vector<Variant>* outputs, int* rows,
+          fb::Status& st);
   // Binds values by position to the input variables.
   // Returns 0, a fixed status (parameter count), or kStatusServerError with st.
   int Bind(const std::vector<const Variant*>& values, fb::Status& st);

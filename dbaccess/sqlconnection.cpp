@@ -477,8 +477,8 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
 
 std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& params,
                                                    int statementType) {
-  // A text with parameters comes again (a chunk of the same shape): the
-  // last few stay prepared. One with none is prepared for this run only.
+  // A text with parameters comes again (a chunk of the same shape): the last
+  // two stay prepared. Texts without come once: one cursor serves them all.
   std::unique_ptr<FbCursor>* slot = &scratchCursor_;
   if (!params.empty()) {
     // Most recently used first; a new text takes the place of the older.
@@ -487,11 +487,8 @@ std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const
     slot = &rowCursors_[0];
   }
   if (!*slot) *slot = std::make_unique<FbCursor>(nullptr);
-  FbCursor& cursor = **slot;
-  if (params.empty()) cursor.Reset();
   std::vector<Variant> row;
-  RunKeptPrepared(cursor, sql, params, &row, nullptr, statementType);
-  if (params.empty()) cursor.Reset();
+  RunKeptPrepared(**slot, sql, params, &row, nullptr, statementType);
   return row;
 }
 
@@ -532,13 +529,11 @@ void TSQLConnection::RunKeptPrepared(FbCursor& cursor, const std::string& sql,
   }
   // Output values of a procedure are not wanted unless asked for: none are
   // described then.
-  if (const int status = cursor.Run(&params, false, outputs != nullptr ? cursor.out.get() : nullptr, rows, st);
-      status != 0) {
+  if (const int status = cursor.Run(&params, false, outputs, rows, st); status != 0) {
     cursor.CloseCursor();
     cursor.EndWorkQuietly(false);
     RaiseError(status, st);
   }
-  if (outputs != nullptr && !cursor.ReadRow(*outputs, st)) RaiseError(fb::kStatusServerError, st);
 }
 
 // ---------------------------------------------------------------------------

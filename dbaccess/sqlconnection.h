@@ -141,9 +141,9 @@ class TSQLConnection : public TComponent {
   // Runs a text whose one row of outputs comes with its execution (an
   // executable block with RETURNS, a selection of exactly one row) and
   // returns that row; the values bind to its "?" parameters. A text with
-  // parameters stays prepared while it comes again (the last two); one
-  // without is prepared for this run only. statementType, when the caller
-  // knows it (isc_info_sql_stmt_*), spares asking the server.
+  // parameters stays prepared while it comes again (the last two). The
+  // caller that knows the statement's type (isc_info_sql_stmt_*) spares
+  // asking the server.
   std::vector<Variant> ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& values,
                                      int statementType = 0);
 

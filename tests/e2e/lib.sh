@@ -83,7 +83,7 @@ e2e_settings() {
   mkdir -p "$1/xdg/Quenda"
   {
     printf 'Directorio=%s\n' "$1/app"
-    [ -n "${E2E_FILAS_POR_LOTE:-}" ] && printf 'FilasPorLote=%s\n' "$E2E_FILAS_POR_LOTE"
+    if [ -n "${E2E_FILAS_POR_LOTE:-}" ]; then printf 'FilasPorLote=%s\n' "$E2E_FILAS_POR_LOTE"; fi
   } > "$1/xdg/Quenda/Varnex2009.conf"
 }
 
