@@ -1,19 +1,61 @@
 // consopuntos: consolidates customer loyalty points between a company's main
 // database and its branches. Started by an operator, or unattended by a
 // scheduler with the run's values on the command line.
+//
+// Exit status: 0; for an unattended start what its last run came to (0 done,
+// 3 done with branches that did not open, 1 stopped by an error); 2 a command
+// line that cannot be used; 128 + n a stop signal.
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "consopuntos/cmdline.h"
 #include "consopuntos/fconsopuntos.h"
 #include "consopuntos/qtui.h"
+#include "dbaccess/encoding.h"
 #include "dbaccess/sqlconnection.h"
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
+#include "dm/ui.h"
+
+#ifndef CONSOPUNTOS_VERSION
+#define CONSOPUNTOS_VERSION "0"
+#endif
+
+using namespace dbx::literals;
+
+namespace {
+
+QtMessageHandler g_toolkitHandler = nullptr;
+
+// The toolkit's complaints about what a platform without a screen cannot do
+// (window hints, raising, grabs), and about the runtime directory that cron's
+// environment does not name, say nothing about the run: a run that goes well
+// writes nothing to standard error. Everything else passes.
+void ToolkitMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.startsWith(QStringLiteral("This plugin does not support ")) ||
+      message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set")))
+    return;
+  g_toolkitHandler(type, context, message);
+}
+
+bool EnvironmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+void PrintUtf8(std::FILE* stream, const std::string& text) {
+  const std::string utf8 = dbx::Latin1ToUtf8(text);
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Before any other thread: a stop signal ends the program cleanly, from
@@ -29,11 +71,45 @@ int main(int argc, char** argv) {
         }
       },
       [] { dbx::AbortOperations(); });
-  SetCommandLine(argc, argv);
+  // A run that a signal stops leaves its line in the history.
+  dbx::SetStopHook([]() noexcept {
+    if (fconsopuntos != nullptr) fconsopuntos->DetenidaPorSenal();
+  });
+
+  // The arguments' text, from the locale's character set, before anything
+  // else looks at them.
+  const int unusable = SetCommandLine(argc, argv, LocaleCodeset());
+  switch (Request()) {
+    case CommandLineRequest::kHelp:
+      PrintUtf8(stdout, UsageText());
+      return 0;
+    case CommandLineRequest::kVersion:
+      PrintUtf8(stdout, "consopuntos " CONSOPUNTOS_VERSION "\n");
+      return 0;
+    case CommandLineRequest::kStart:
+      break;
+  }
+  if (unusable != 0) {
+    ReportLine("consopuntos: la posición "_l1 + std::to_string(unusable) +
+               " de la línea de órdenes tiene un carácter que ISO-8859-1 no tiene"_l1);
+    return 2;
+  }
+
   // Every argument belongs to the program: the toolkit gets none of them (its
-  // platform and the rest come from its environment variables).
-  int toolkitArgc = 1;
-  QApplication app(toolkitArgc, argv);
+  // platform and the rest come from its environment variables). An
+  // unattended start with no display to connect to runs without a screen.
+  static char platformOption[] = "-platform";
+  static char offscreen[] = "offscreen";
+  std::vector<char*> toolkitArgs{argv[0]};
+  if (!ParamStr(10).empty() && !EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY") &&
+      !EnvironmentSet("QT_QPA_PLATFORM")) {
+    toolkitArgs.push_back(platformOption);
+    toolkitArgs.push_back(offscreen);
+  }
+  int toolkitArgc = static_cast<int>(toolkitArgs.size());
+  toolkitArgs.push_back(nullptr);
+  g_toolkitHandler = qInstallMessageHandler(ToolkitMessages);
+  QApplication app(toolkitArgc, toolkitArgs.data());
   Application().Title = "consopuntos";
   dbx::ReloadSettings();
   QtUserInterface ui;
@@ -41,6 +117,7 @@ int main(int argc, char** argv) {
 
   fdm = new Tfdm();
   auto* form = new Tfconsopuntos();
+  form->SinPantalla = PlataformaSinPantalla();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     form->move(area.center() - form->rect().center());
@@ -51,5 +128,5 @@ int main(int argc, char** argv) {
   SetUi(nullptr);
   delete fdm;
   fdm = nullptr;
-  return 0;
+  return EstadoSalidaPrograma();
 }

@@ -1,10 +1,23 @@
 #include "consopuntos/cmdline.h"
 
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cerrno>
 #include <utility>
+
+#include "dbaccess/encoding.h"
+#include "dbaccess/textforms.h"
+
+using namespace dbx::literals;
 
 namespace {
 std::vector<std::string> g_args;
-}
+
+// The positions whose text the program uses: the run's values and its date.
+constexpr int kTextPositions[] = {1, 2, 3, 4, 11};
+}  // namespace
 
 void SetCommandLine(std::vector<std::string> args) {
   g_args.clear();
@@ -12,10 +25,28 @@ void SetCommandLine(std::vector<std::string> args) {
     if (!a.empty()) g_args.push_back(std::move(a));
 }
 
-void SetCommandLine(int argc, char** argv) {
+int SetCommandLine(int argc, char** argv, std::string_view codeset) {
   std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
+  for (int i = 0; i < argc; ++i)
+    if (argv[i][0] != '\0') args.emplace_back(argv[i]);
+  int unusable = 0;
+  for (const int position : kTextPositions) {
+    if (position >= static_cast<int>(args.size())) break;
+    std::string& arg = args[static_cast<std::size_t>(position)];
+    std::string text;
+    switch (DecodeArgument(codeset, arg, text)) {
+      case ArgumentText::kDecoded:
+        arg = std::move(text);
+        break;
+      case ArgumentText::kKeptBytes:
+        break;
+      case ArgumentText::kBeyondLatin1:
+        if (unusable == 0) unusable = position;
+        break;
+    }
+  }
   SetCommandLine(std::move(args));
+  return unusable;
 }
 
 std::string ParamStr(int position) {
@@ -46,4 +77,140 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     out.push_back(arg);
   }
   return out;
+}
+
+ArgumentText DecodeArgument(std::string_view codeset, std::string_view bytes, std::string& text) {
+  const auto keep = [&] {
+    text.assign(bytes);
+    return ArgumentText::kKeptBytes;
+  };
+  // An empty name would mean the process's own locale to the converter.
+  if (codeset.empty()) return keep();
+  iconv_t cd = iconv_open("UTF-32LE", std::string(codeset).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return keep();
+  std::string in(bytes);
+  std::string out(in.size() * 4 + 16, '\0');
+  char* src = in.data();
+  std::size_t srcLeft = in.size();
+  std::size_t done = 0;
+  bool ok = true;
+  // The input, then the end of a stateful set's shift state.
+  for (bool flushing = false;;) {
+    char* dst = out.data() + done;
+    std::size_t dstLeft = out.size() - done;
+    const std::size_t r =
+        flushing ? iconv(cd, nullptr, nullptr, &dst, &dstLeft) : iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    done = out.size() - dstLeft;
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) {
+        out.resize(out.size() * 2);
+        continue;
+      }
+      ok = false;  // EILSEQ, EINVAL: not text of that set
+      break;
+    }
+    if (flushing) break;
+    flushing = true;
+  }
+  iconv_close(cd);
+  if (!ok) return keep();
+  std::string decoded;
+  decoded.reserve(done / 4);
+  for (std::size_t i = 0; i + 4 <= done; i += 4) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned long>(static_cast<unsigned char>(out[i + k])); };
+    const unsigned long code = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+    if (code > 0xFF) return ArgumentText::kBeyondLatin1;
+    decoded += static_cast<char>(code);
+  }
+  text = std::move(decoded);
+  return ArgumentText::kDecoded;
+}
+
+std::string LocaleCodeset() {
+  locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr)) loc = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr)) return {};
+  const char* codeset = nl_langinfo_l(CODESET, loc);
+  std::string name = codeset != nullptr ? codeset : "";
+  freelocale(loc);
+  return name;
+}
+
+bool IsoDate(const std::string& text, dbx::Date& date) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  int value[3] = {0, 0, 0};
+  const std::size_t starts[3] = {0, 5, 8};
+  const std::size_t lengths[3] = {4, 2, 2};
+  for (int part = 0; part < 3; ++part) {
+    for (std::size_t k = 0; k < lengths[part]; ++k) {
+      const char c = text[starts[part] + k];
+      if (c < '0' || c > '9') return false;
+      value[part] = value[part] * 10 + (c - '0');
+    }
+  }
+  if (!dbx::IsValidDate(value[0], value[1], value[2])) return false;
+  date = dbx::Date{value[0], value[1], value[2]};
+  return true;
+}
+
+dbx::Date ArgumentDate(const std::string& text) {
+  if (dbx::Date date; IsoDate(text, date)) return date;
+  return dbx::StrToDate(text);
+}
+
+CommandLineRequest Request() {
+  if (!ParamStr(2).empty()) return CommandLineRequest::kStart;
+  if (ParamStr(1) == "--help") return CommandLineRequest::kHelp;
+  if (ParamStr(1) == "--version") return CommandLineRequest::kVersion;
+  return CommandLineRequest::kStart;
+}
+
+std::string UsageText() {
+  static const char* const kLines[] = {
+      "Uso: consopuntos",
+      "     consopuntos CARPETA USUARIO CLAVE COMPAÑÍA x x x x x DISPARO [FECHA]"_l1,
+      "     consopuntos --help | --version",
+      "",
+      "Sin argumentos abre la ventana. Con diez u once argumentos consolida sin",
+      "atención los puntos de la compañía en CARPETA/datos/COMPAÑÍA/varnex.fdb con"_l1,
+      "los de cada sucursal de REPLICA_COMPANIA, y la ventana se cierra al final.",
+      "",
+      "Posiciones:",
+      "  1       carpeta del servidor de la base principal",
+      "  2, 3    usuario y clave de la base principal",
+      "  4       código de la compañía"_l1,
+      "  5 a 9   sin significado, pero deben estar (cualquier texto no vacío)"_l1,
+      "  10      disparo: cualquier texto no vacío inicia la transmisión"_l1,
+      "  11      fecha de transmisión, AAAA-MM-DD o en la forma corta de fecha"_l1,
+      "          de la configuración regional; sin ella, la de hoy"_l1,
+      "Los argumentos vacíos no ocupan posición. Las posiciones 1 a 4 y 11 se leen"_l1,
+      "en el juego de caracteres de la configuración regional (LC_ALL, LC_CTYPE,"_l1,
+      "LANG); un argumento que no es texto de ese juego se toma byte a byte como",
+      "ISO-8859-1.",
+      "",
+      "Estado de salida de un inicio sin atención (de su última transmisión):"_l1,
+      "  0       llegó al final y todas las sucursales abrieron en las dos"_l1,
+      "          pasadas, o la replicación está desactivada"_l1,
+      "  3       llegó al final, pero alguna sucursal no abrió"_l1,
+      "  1       un error detuvo el inicio o la transmisión"_l1,
+      "  2       línea de órdenes inutilizable: un carácter que ISO-8859-1 no tiene"_l1,
+      "  128+n   la detuvo la señal n (143: SIGTERM)"_l1,
+      "Un inicio sin argumentos termina con 0.",
+      "",
+      "Archivos:",
+      "  $XDG_CONFIG_DIRS/Quenda/Varnex2009.conf (/etc/xdg si no está definida):"_l1,
+      "          Directorio=, el directorio de la aplicación"_l1,
+      "  <directorio>/SERVIDORES.cfg     carpetas de servidor de la ventana",
+      "  <directorio>/ERRORENVPTOS.TXT   sucursales que no abrieron",
+      "  <directorio>/TRANSMISIONES.TXT  una línea por transmisión"_l1,
+      "  ERRORES.TXT                     errores, en el directorio de trabajo",
+      "",
+      "Vea consopuntos(1).",
+  };
+  std::string t;
+  for (const char* line : kLines) {
+    t += line;
+    t += '\n';
+  }
+  return t;
 }

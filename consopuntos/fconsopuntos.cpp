@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QValidator>
 #include <QWindow>
+#include <cmath>
 #include <limits>
 
 #include "consopuntos/cmdline.h"
@@ -28,6 +29,8 @@ using namespace dbx;
 Tfconsopuntos* fconsopuntos = nullptr;
 
 namespace {
+
+int g_estadoSalida = 0;
 
 constexpr int kClientWidth = 355;
 constexpr int kClientHeight = 260;
@@ -351,13 +354,66 @@ bool Tfconsopuntos::Enteratab(QWidget* /*control*/) {
 void Tfconsopuntos::SpeedButton2Click() { close(); }
 
 void Tfconsopuntos::SpeedButton1Click() {
+  if (!corrida_) IniciarCorrida();  // else the unattended start's own run
   TTransmision transmision(*fdm, *this, *CAcumulado, *CCliented);
-  transmision.Ejecutar();
+  transmision.SucursalSinAbrir = [](const std::string& carpeta, const std::string& label, const std::string& mensaje) {
+    ReportLine(Application().Title + ": No se abrió la sucursal "_l1 + carpeta + " (" + label + "): " + mensaje);
+  };
+  corrida_->transmision = &transmision;
+  try {
+    transmision.Ejecutar();
+  } catch (...) {
+    TerminarCorrida(TFinCorrida::kError);
+    throw;
+  }
+  TerminarCorrida(FinDeTransmision(transmision.Resumen()));
 }
+
+void Tfconsopuntos::IniciarCorrida() { corrida_ = CorridaEnCurso{std::chrono::steady_clock::now(), nullptr}; }
+
+void Tfconsopuntos::TerminarCorrida(TFinCorrida fin) noexcept {
+  if (!corrida_) return;
+  try {
+    TCorrida c;
+    c.fin = fin;
+    c.servidor = ServidorText();
+    c.compania = CiaText();
+    if (corrida_->transmision != nullptr) {
+      c.transmision = FechaTransmision();
+      c.resumen = corrida_->transmision->Resumen();
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - corrida_->inicio;
+    c.segundos = std::llround(took.count());
+    c.fecha = Now();  // the date first, the time from a second reading
+    c.hora = Now();
+    // The directory without the lookup's message: the history adds no dialog.
+    std::string directorio;
+    (void)platform::ReadApplicationDirectory(directorio);
+    AnotarCorrida(directorio, c);
+  } catch (...) {
+  }
+  corrida_.reset();
+  if (!ParamStr(10).empty()) g_estadoSalida = EstadoSalida(fin);
+  // Nobody can answer or close the window: the program ends once the error
+  // has been reported.
+  if (fin == TFinCorrida::kError && SinPantalla)
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void Tfconsopuntos::DetenidaPorSenal() noexcept { TerminarCorrida(TFinCorrida::kSenal); }
+
+int EstadoSalidaPrograma() noexcept { return g_estadoSalida; }
 
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;
   if (platform::ReadApplicationDirectory(value) == platform::SettingLookup::kKeyMissing) {
+    std::string buscados;
+    for (const auto& file : platform::SettingsFiles()) {
+      std::string name;
+      if (!Utf8ToLatin1(file, name)) name = file;
+      buscados += (buscados.empty() ? "" : ", ") + name;
+    }
+    ReportLine(Application().Title + ": Falta la configuración; archivos buscados: "_l1 + buscados);
     Ui().MessageBox("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio"_l1);
     return {};
   }
@@ -434,7 +490,7 @@ void Tfconsopuntos::CiaExit() {
   fdm->ConfigurarProviders(this);
   EFecIni->setEnabled(true);
   SetFechaTransmision(Now().date);
-  if (!ParamStr(11).empty()) SetFechaTransmision(StrToDate(ParamStr(11)));
+  if (!ParamStr(11).empty()) SetFechaTransmision(ArgumentDate(ParamStr(11)));
   HideStatus();
   EFecIni->setFocus(Qt::OtherFocusReason);
   SpeedButton1->setEnabled(true);
@@ -442,13 +498,22 @@ void Tfconsopuntos::CiaExit() {
 
 void Tfconsopuntos::FormActivate() {
   if (ParamStr(10).empty()) return;
-  SetServerEntries({ParamStr(1)});
-  // The arguments' bytes are internal text: they come back unchanged.
-  Tusua->setText(ToDisplay(ParamStr(2)));
-  TClave->setText(ToDisplay(ParamStr(3)));
-  Cia->setText(ToDisplay(ParamStr(4)));
-  CiaExit();
-  while (fdm->Varnex->ConnectionState() == csConnecting) {
+  IniciarCorrida();
+  try {
+    SetServerEntries({ParamStr(1)});
+    // The arguments are internal text: they come back unchanged.
+    Tusua->setText(ToDisplay(ParamStr(2)));
+    TClave->setText(ToDisplay(ParamStr(3)));
+    Cia->setText(ToDisplay(ParamStr(4)));
+    CiaExit();
+    while (fdm->Varnex->ConnectionState() == csConnecting) {
+    }
+    if (fdm->Varnex->ConnectionState() == csOpen)
+      SpeedButton1Click();
+    else
+      TerminarCorrida(TFinCorrida::kError);
+  } catch (...) {
+    TerminarCorrida(TFinCorrida::kError);  // nothing when the run wrote its line
+    throw;
   }
-  if (fdm->Varnex->ConnectionState() == csOpen) SpeedButton1Click();
 }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "consopuntos/historial.h"
 #include "consopuntos/servidores.h"
 #include "consopuntos/transmision.h"
 #include "dbaccess/clientdataset.h"
@@ -76,6 +79,13 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   void HideStatus() override;
   void Cerrar() override { close(); }
 
+  // Nobody sees the window (a platform that shows nothing): a start or run
+  // that an error stops ends the program instead of waiting for a user.
+  bool SinPantalla = false;
+  // The run or unattended start in progress, if any, ends by a stop signal:
+  // its history line. Called by the stop, on the GUI thread.
+  void DetenidaPorSenal() noexcept;
+
  signals:
   void statusChanged(const QString& text, bool visible, bool repainted);
 
@@ -92,15 +102,28 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
   bool Enteratab(QWidget* control);
   void QueueFormActivate();
+  // A run (F5) or an unattended start begins and ends: the history line,
+  // and the exit status of an unattended start.
+  void IniciarCorrida();
+  void TerminarCorrida(TFinCorrida fin) noexcept;
 
   std::string statusText_;
   bool activated_ = false;
   dbx::Date fecha_{2003, 1, 20};  // the transmission date; the field shows it
   bool settingDate_ = false;
+  struct CorridaEnCurso {
+    std::chrono::steady_clock::time_point inicio;
+    const TTransmision* transmision = nullptr;  // once the run itself began
+  };
+  std::optional<CorridaEnCurso> corrida_;
 };
 
 // The single main form.
 extern Tfconsopuntos* fconsopuntos;
+
+// The program's exit status: 0, or what the last run of an unattended start
+// came to (TerminarCorrida).
+[[nodiscard]] int EstadoSalidaPrograma() noexcept;
 
 // Internal text (ISO-8859-1) as the toolkit shows it: the one conversion to
 // the toolkit. What the inputs hold comes back with QString::toLatin1.

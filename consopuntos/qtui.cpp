@@ -8,15 +8,22 @@
 #include "consopuntos/fconsopuntos.h"
 #include "dm/application.h"
 
+bool PlataformaSinPantalla() {
+  const QString name = QGuiApplication::platformName();
+  return name == QStringLiteral("offscreen") || name == QStringLiteral("minimal");
+}
+
 void QtUserInterface::Beep() { QApplication::beep(); }
 
 void QtUserInterface::ShowErrorDialog(const std::string& text) {
+  if (PlataformaSinPantalla()) return;
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("ErrorDialog");
   box.exec();
 }
 
 void QtUserInterface::ShowMessageBox(const std::string& text) {
+  if (PlataformaSinPantalla()) return;
   QMessageBox box(QMessageBox::NoIcon, ToDisplay(Application().Title), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("MessageBox");
   // Centred on the screen, not on a window, once shown at its final size.

@@ -3,6 +3,12 @@
 
 #include "dm/ui.h"
 
+// True when the window platform shows nothing to anybody (offscreen,
+// minimal): no dialog can be seen or answered there.
+[[nodiscard]] bool PlataformaSinPantalla();
+
+// Where nobody sees the screen, a dialog is answered "OK" at once: its line
+// on standard error is all that is left of it.
 class QtUserInterface : public UserInterface {
  public:
   void Beep() override;

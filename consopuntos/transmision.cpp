@@ -7,6 +7,7 @@
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
+#include "dm/ui.h"
 
 using namespace dbx;
 
@@ -77,8 +78,8 @@ int FilasPorLote() {
   if (valor.empty()) return kFilasPorLote;
   const int filas = FilasPorLoteDe(valor);
   if (filas > 0) return filas;
-  platform::WriteErrorLine("FilasPorLote=" + valor + " no es un entero positivo; se toman " +
-                           std::to_string(kFilasPorLote) + " filas por lote"_l1);
+  ReportLine("consopuntos: FilasPorLote=" + valor + " no es un entero positivo; se toman " +
+             std::to_string(kFilasPorLote) + " filas por lote");
   return kFilasPorLote;
 }
 
@@ -144,13 +145,13 @@ void TTransmision::ConectarReplica(const std::string& label, bool connectingText
     mensaje = e.what();
   } catch (...) {
   }
+  ++(connectingText ? resumen_.sinAbrirTrayendo : resumen_.sinAbrirEnviando);
+  if (SucursalSinAbrir) SucursalSinAbrir(carpeta, label, mensaje);
   const DateTime fecha = Now();
   const DateTime hora = Now();
   const std::string line = DateToStr(fecha) + "," + TimeToStr(hora) + "," + carpeta + "," + label + "," +
                            DateToStr(DateTime{ventana_.FechaTransmision(), {}}) + "\r\n";
   platform::AppendToLog(ventana_.diraplicacion() + "\\ERRORENVPTOS.TXT", line);
-  ++(connectingText ? resumen_.sinAbrirTrayendo : resumen_.sinAbrirEnviando);
-  if (SucursalSinAbrir) SucursalSinAbrir(carpeta, label, mensaje);
 }
 
 // Collection: the branch's new customers into the main database, and the

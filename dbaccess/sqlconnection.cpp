@@ -139,6 +139,7 @@ void EndIdleWorkEverywhere() noexcept {
 namespace {
 
 std::atomic<int> g_stopStatus{0};
+std::atomic<void (*)() noexcept> g_stopHook{nullptr};
 
 // The attachments there are, for a thread that asks to stop.
 std::mutex g_attachedMutex;
@@ -175,9 +176,12 @@ void AbortOperations() noexcept { CancelAttachments(fb_cancel_abort); }
 
 bool StopRequested() noexcept { return g_stopStatus.load() != 0; }
 
+void SetStopHook(void (*hook)() noexcept) noexcept { g_stopHook.store(hook); }
+
 void StopPoint() {
   const int status = g_stopStatus.load();
   if (status == 0) return;
+  if (auto* hook = g_stopHook.exchange(nullptr)) hook();
   for (TSQLConnection* c : LiveConnections()) c->Abandon();
   std::fflush(nullptr);
   std::_Exit(status);

@@ -48,6 +48,10 @@ void RequestStop(int exitStatus) noexcept;
 void AbortOperations() noexcept;
 [[nodiscard]] bool StopRequested() noexcept;
 void StopPoint();
+// What the program records of such an end: called once, at the stop, on the
+// stopping thread, before the connections are abandoned. It must not use the
+// connections. Set it before the stop can come.
+void SetStopHook(void (*hook)() noexcept) noexcept;
 
 // The attachment string with a TCP port written into it (host/port:path,
 // inet://host:port/path); a string without a host, or with a port, stays.

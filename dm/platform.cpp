@@ -29,15 +29,6 @@ std::string LocalPath(const std::string& name) {
 
 std::string NativePath(const std::string& name) { return dbx::Latin1ToUtf8(LocalPath(name)); }
 
-void WriteErrorLine(const std::string& text) noexcept {
-  try {
-    const std::string line = "consopuntos: " + dbx::Latin1ToUtf8(text) + "\n";
-    (void)std::fwrite(line.data(), 1, line.size(), stderr);
-    (void)std::fflush(stderr);
-  } catch (...) {
-  }
-}
-
 void AppendToLog(const std::string& name, const std::string& text) noexcept {
   try {
     std::FILE* f = std::fopen(NativePath(name).c_str(), "ab");

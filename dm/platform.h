@@ -19,10 +19,6 @@ namespace platform {
 // file-name encoding (UTF-8).
 [[nodiscard]] std::string NativePath(const std::string& name);
 
-// Writes a line of the program's to standard error, in UTF-8, prefixed
-// with the program's name.
-void WriteErrorLine(const std::string& text) noexcept;
-
 // Appends text to a log, creating the file when it does not exist. An
 // existing file is never truncated. The text is written in UTF-8. Failures
 // are ignored.

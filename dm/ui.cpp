@@ -21,9 +21,10 @@ UserInterface* g_ui = nullptr;
 
 }  // namespace
 
-void ReportDialog(const std::string& caption, const std::string& text) noexcept {
+void ReportLine(const std::string& text) noexcept {
   try {
-    std::string line = caption + ": ";
+    std::string line;
+    line.reserve(text.size() + 1);
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char c = text[i];
       if (c == '\r' || c == '\n') {
@@ -36,6 +37,13 @@ void ReportDialog(const std::string& caption, const std::string& text) noexcept 
     line = dbx::Latin1ToUtf8(line) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+  } catch (...) {
+  }
+}
+
+void ReportDialog(const std::string& caption, const std::string& text) noexcept {
+  try {
+    ReportLine(caption + ": " + text);
   } catch (...) {
   }
 }

@@ -23,9 +23,12 @@ class UserInterface {
   virtual void ShowMessageBox(const std::string& text) = 0;
 };
 
-// Writes what a dialog says to standard error, as one line in UTF-8: the
-// caption, ": " and the text, its line breaks as blanks. Every dialog does it
-// as it opens, so that a scheduler's mail or the journal shows why a run waits.
+// Writes internal text to standard error as one line in UTF-8, its line
+// breaks as blanks: what a scheduler's mail or the journal shows.
+void ReportLine(const std::string& text) noexcept;
+// What a dialog says, as such a line: the caption, ": " and the text. Every
+// dialog writes it as it opens, so that the reason a run waits or stopped is
+// seen also where nobody sees the window.
 void ReportDialog(const std::string& caption, const std::string& text) noexcept;
 
 // The installed implementation (by default one that writes to standard error).

@@ -9,6 +9,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xdotool x11-apps imagemagick fonts-dejavu-core locales time
   dpkg-dev lintian desktop-file-utils
+  systemd  # systemd-analyze, for the package test's check of the shipped units (no service is started)
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Prints what a run left in the demo company: customers in the main database
-# and in every branch, each accumulated table, and both logs.
+# and in every branch, each accumulated table, the logs and the history.
 set -uo pipefail
 DIR=$(cd "$1" && pwd)
 MAIN="$DIR/srv/datos/DEMO/varnex.fdb"
@@ -32,6 +32,9 @@ done
 echo
 echo "#### ERRORENVPTOS.TXT (branches that did not open)"
 cat "$DIR/app/ERRORENVPTOS.TXT" 2>/dev/null | tr -d '\r' || echo "(none)"
+echo
+echo "#### TRANSMISIONES.TXT (history of runs)"
+cat "$DIR/app/TRANSMISIONES.TXT" 2>/dev/null | tr -d '\r' || echo "(none)"
 echo
 echo "#### ERRORES.TXT (error log)"
 if [ -f "$DIR/ERRORES.TXT" ]; then tr -d '\r' < "$DIR/ERRORES.TXT"; else echo "(none)"; fi

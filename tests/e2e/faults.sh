@@ -6,14 +6,17 @@
 #       each time in the middle of a chunk (the run waits there on a row that
 #       another attachment holds): each database is left consistent (the
 #       committed chunks of accumulation calls stay; the branch keeps its old
-#       table whole), SIGTERM ends the waiting program with 143, and a re-run
-#       gives every table of a clean run;
+#       table whole), the program, which nobody sees, ends by itself with 1
+#       after the error's line, and a re-run gives every table of a clean run;
 #   (c) a branch locked by another attachment: the run waits, then completes
 #       once the lock is released;
-#   (d) SIGTERM during that lock wait, (e) with an error dialog open, (f)
-#       while a branch's server accepts and never answers: the program ends
-#       within seconds with 143, and nothing is half-written;
-#   every dialog's text also reaches standard error as it opens.
+#   (d) SIGTERM during that lock wait, (e) a wrong password with an error
+#       dialog open on a display, (f) while a branch's server accepts and
+#       never answers: the program ends within seconds with 143, and nothing
+#       is half-written; without a display, in cron's environment, the wrong
+#       password ends the program within seconds with 1;
+#   every dialog's text also reaches standard error as it opens, and every
+#   run leaves its line in TRANSMISIONES.TXT.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
 
@@ -107,6 +110,17 @@ restart_server() {
   FBSERVER_PORT=$E2E_FB_PORT bash "$E2E_SRC/scripts/fbserver.sh" start "$E2E_TMP/fbserver" > "$E2E_TMP/fbserver.log" 2>&1 ||
     { cat "$E2E_TMP/fbserver.log"; echo "FAIL: server restart"; exit 1; }
 }
+# ends_by_itself SECONDS STATUS LABEL: the program ends without being told to.
+ends_by_itself() {
+  if e2e_wait_exit "$E2E_PID" "$1"; then
+    e2e_check "$3: exit status" "$2" "$E2E_RC"
+  else
+    e2e_fail "$3: still running after ${1}s"
+    e2e_stop "$E2E_PID"
+  fi
+}
+# last_result: the result column of the last line of the history of runs.
+last_result() { e2e_history "$C/app/TRANSMISIONES.TXT" | tail -1 | cut -d, -f6; }
 # wait_dialog SECONDS: the program wrote an error dialog's line to stderr.
 wait_dialog() {
   local limit=$(($1 * 10)) i
@@ -120,7 +134,7 @@ wait_dialog() {
 e2e_step "a clean run (the reference)"
 start_proxy 0
 restore
-e2e_run_unattended "$C" C.UTF-8 120 $(run_args) || exit 1
+e2e_run_unattended "$C" C.UTF-8 120 0 $(run_args) || exit 1
 dumps > "$E2E_TMP/clean"
 [ "$(grep -c "^$PCA|" "$E2E_TMP/clean")" -eq 900 ] || e2e_fail "the clean run did not fill 3 x 300 accumulated rows"
 
@@ -129,7 +143,7 @@ rerun() {
   : > "$C/program.log"
   rm -f "$C/ERRORES.TXT"
   start_proxy 0
-  if e2e_run_unattended "$C" C.UTF-8 120 $(run_args); then
+  if e2e_run_unattended "$C" C.UTF-8 120 0 $(run_args); then
     dumps > "$E2E_TMP/after.$1"
     e2e_check_file "$1: a re-run gives every table of a clean run" "$E2E_TMP/clean" "$E2E_TMP/after.$1"
   fi
@@ -187,7 +201,9 @@ for phase in collection refill; do
   else
     e2e_fail "$label: no dialog line on stderr"
   fi
-  term_ends 10 "$label"
+  # Nobody sees the dialog: the program ends instead of waiting.
+  ends_by_itself 15 1 "$label"
+  e2e_check "$label: the history says why" "detenida por un error" "$(last_result)"
   restart_server
   e2e_check "$label: branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
   if [ $phase = collection ]; then
@@ -246,6 +262,7 @@ hold_lock
 e2e_start "$C" C.UTF-8 $(run_args)
 if wait_seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" 60 active; then
   term_ends 10 "(d)"
+  e2e_check "(d) the history says why" "detenida por una se"$'\xc3\xb1'"al" "$(last_result)"
 else
   e2e_fail "(d) never saw the refill's DELETE wait"
   e2e_stop "$E2E_PID"
@@ -255,17 +272,33 @@ e2e_check "(d) branch 001 keeps its old accumulated table whole" "$before" "$(pc
 [ -e "$C/ERRORES.TXT" ] && e2e_fail "(d) the stop was reported as an error: $(cat -v "$C/ERRORES.TXT")"
 rerun "stop in a lock wait"
 
-e2e_step "(e) SIGTERM with an error dialog open"
+e2e_step "(e) a wrong password in cron's environment: the dialog's line, status 1 within seconds"
 restore
+e2e_start_cron "$C" XDG_CONFIG_DIRS="$C/xdg" -- "$SLOW$C/srv" SYSDBA wrong BENCH x x x x x S 12/1/08
+ends_by_itself 15 1 "(e)"
+e2e_check "(e) standard error: the dialog's line alone" "Error: El nombre de Usuario o la clave son incorrectas." \
+  "$(cat "$C/cron.err")"
+e2e_check "(e) the history: the start stopped before its run, no transmission date" \
+  ",detenida por un error,0,0,0,0,0,0,0" "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f5,6,8-)"
+
+e2e_step "(e) the same on a display: the dialog waits, SIGTERM ends it with 143"
+restore
+e2e_xvfb
 e2e_start "$C" C.UTF-8 "$SLOW$C/srv" SYSDBA wrong BENCH x x x x x S 12/1/08
-if wait_dialog 30; then
-  e2e_check "(e) the dialog's line on stderr" "Error: El nombre de Usuario o la clave son incorrectas." \
-    "$(grep -m1 '^Error: ' "$C/program.log")"
-  term_ends 10 "(e)"
+if wait_dialog 30 && e2e_window "^Error$" 20 > /dev/null; then
+  sleep 2
+  if kill -0 "$E2E_PID" 2> /dev/null; then
+    term_ends 10 "(e) display"
+  else
+    e2e_fail "(e) display: the program did not wait at its dialog"
+  fi
+  e2e_check "(e) display: one history line, the start's" "detenida por un error" \
+    "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f6 | tr '\n' ' ' | sed 's/ $//')"
 else
-  e2e_fail "(e) no dialog line on stderr"
+  e2e_fail "(e) display: no error dialog"
   e2e_stop "$E2E_PID"
 fi
+unset DISPLAY  # the rest without a display
 
 e2e_step "(f) SIGTERM while a branch's server accepts and never answers"
 restore

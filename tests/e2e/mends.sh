@@ -4,8 +4,10 @@
 #       once, no dialog, the later customers still reach the branch;
 #   (b) a branch rejects a row of the accumulated table while it is refilled:
 #       the branch keeps its old table, the error is logged and shown, the
-#       run stops there (later branches untouched) and the window stays open;
-#   (c) a replication switch other than "SI": the window closes, nothing changes.
+#       run stops there (later branches untouched); nobody sees the window,
+#       so the program ends with 1 instead of waiting;
+#   (c) a replication switch other than "SI": the window closes, nothing
+#       changes, the status is 0.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
 
@@ -31,7 +33,7 @@ offered=$(e2e_isql "$(db_path main)" "SET HEADING OFF;" \
   sed -e 's/[[:space:]]*$//' -e '/^$/d' | tr '\n' ' ')
 e2e_check "(a) main offers M-5001 before M-5002" "M-5001 M-5002 " "$offered"
 
-if e2e_run_unattended "$M" C.UTF-8 60 "${ARGS[@]}"; then
+if e2e_run_unattended "$M" C.UTF-8 60 3 "${ARGS[@]}"; then
   dump_all a
   entries=$(e2e_log_entries "$M/ERRORES.TXT")
   e2e_check "(a) one entry in ERRORES.TXT" 1 "$(printf '%s' "$entries" | grep -c .)"
@@ -61,12 +63,14 @@ if ! e2e_wait_file "$M/ERRORES.TXT" 30; then
   e2e_fail "(b) no ERRORES.TXT within 30s"
   e2e_wait_exit "$E2E_PID" 0 && echo "   the program ended with status $E2E_RC"
 fi
-sleep 2
-if e2e_wait_exit "$E2E_PID" 0; then
-  e2e_fail "(b) the program ended (status $E2E_RC); its error dialog should keep the window open"
+if e2e_wait_exit "$E2E_PID" 15; then
+  e2e_check "(b) exit status: an error stopped the run" 1 "$E2E_RC"
 else
+  e2e_fail "(b) the program still waits 15s after the error, with nobody to see it"
   e2e_stop "$E2E_PID"
 fi
+e2e_check "(b) the history says why" "detenida por un error" \
+  "$(e2e_history "$M/app/TRANSMISIONES.TXT" | cut -d, -f6)"
 dump_all b
 entries=$(e2e_log_entries "$M/ERRORES.TXT")
 e2e_check "(b) one entry in ERRORES.TXT" 1 "$(printf '%s' "$entries" | grep -c .)"
@@ -89,13 +93,15 @@ for value in "si" "Si" "SI "; do
   e2e_exec "$(db_path main)" \
     "UPDATE CONFIGURACION SET CONF_VALOR = '$value' WHERE CONF_PROPIEDAD = 'REPLICAR CAMBIOS EN ARTICULOS';"
   dump_all before
-  e2e_run_unattended "$M" C.UTF-8 60 "${ARGS[@]}" || continue
+  e2e_run_unattended "$M" C.UTF-8 60 0 "${ARGS[@]}" || continue
   dump_all c
   e2e_rows "$M.before.main" $PCA | grep -q . || e2e_fail "(c) the main accumulated table was empty before the run"
   for db in main 001 002 003; do
     e2e_check_file "(c) '$value': the $db database is untouched" "$M.before.$db" "$M.c.$db"
   done
   [ -e "$M/app/ERRORENVPTOS.TXT" ] && e2e_fail "(c) '$value': a branch was contacted"
+  e2e_check "(c) '$value': the history says so" "replicaci"$'\xc3\xb3'"n desactivada" \
+    "$(e2e_history "$M/app/TRANSMISIONES.TXT" | cut -d, -f6)"
   [ -e "$M/ERRORES.TXT" ] && e2e_fail "(c) '$value': ERRORES.TXT written: $(cat -v "$M/ERRORES.TXT")"
 done
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package, as a packager and a new user meet it: a Release build
 # with the default options from a clean copy of the tree, the package target,
-# lintian, the installed files, dependencies that resolve, and the installed
-# program running the demo company unattended.
+# lintian, the installed files (the manual page in English and Spanish, the
+# systemd units that systemd-analyze accepts, the crontab line), dependencies
+# that resolve, and the installed program running the demo company unattended.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
 
@@ -54,9 +55,11 @@ fi
 
 e2e_step "the installed files"
 dpkg-deb -x "$deb" "$STAGE"
+EXAMPLES=usr/share/doc/consopuntos/examples
 for f in usr/bin/consopuntos usr/share/applications/consopuntos.desktop usr/share/man/man1/consopuntos.1.gz \
-  usr/share/doc/consopuntos/copyright usr/share/doc/consopuntos/changelog.gz \
-  usr/share/doc/consopuntos/examples/Varnex2009.conf; do
+  usr/share/man/es/man1/consopuntos.1.gz usr/share/doc/consopuntos/copyright usr/share/doc/consopuntos/changelog.gz \
+  $EXAMPLES/Varnex2009.conf "$EXAMPLES/consopuntos@.service" "$EXAMPLES/consopuntos@.timer" \
+  $EXAMPLES/consopuntos.env $EXAMPLES/consopuntos.cron; do
   [ -f "$STAGE/$f" ] || e2e_fail "missing /$f"
 done
 for size in 16 32 48 256; do
@@ -74,8 +77,38 @@ grep -qx 'Icon=consopuntos' "$desktop" || e2e_fail "desktop entry: Icon"
 if command -v desktop-file-validate > /dev/null; then
   desktop-file-validate "$desktop" || e2e_fail "desktop-file-validate"
 fi
-man -l "$STAGE/usr/share/man/man1/consopuntos.1.gz" 2>/dev/null | grep -q "ERRORENVPTOS.TXT" ||
-  e2e_fail "the manual page does not render or lacks the logs"
+for page in man1 es/man1; do
+  text=$(LC_ALL=C.UTF-8 man -l "$STAGE/usr/share/man/$page/consopuntos.1.gz" 2>/dev/null)
+  for word in ERRORENVPTOS.TXT TRANSMISIONES.TXT "consopuntos@.service" "OnCalendar=" "timeout 2h" 128+n; do
+    grep -qF -- "$word" <<< "$text" || e2e_fail "the manual page $page does not render or lacks $word"
+  done
+done
+LC_ALL=C.UTF-8 man -l "$STAGE/usr/share/man/es/man1/consopuntos.1.gz" 2>/dev/null | grep -q "ESTADO DE SALIDA" ||
+  e2e_fail "the manual page es/man1 is not the Spanish one"
+
+e2e_step "the systemd units and the crontab line"
+if command -v systemd-analyze > /dev/null; then
+  # The units as shipped, their program the one of the package (nothing is
+  # installed into the system, and no systemd runs).
+  mkdir -p "$E2E_TMP/units"
+  sed "s|/usr/bin/consopuntos|$STAGE/usr/bin/consopuntos|" "$STAGE/$EXAMPLES/consopuntos@.service" \
+    > "$E2E_TMP/units/consopuntos@.service"
+  cp "$STAGE/$EXAMPLES/consopuntos@.timer" "$E2E_TMP/units/"
+  if ! out=$(systemd-analyze verify --man=no "$E2E_TMP/units/consopuntos@.service" "$E2E_TMP/units/consopuntos@.timer" 2>&1) ||
+    [ -n "$out" ]; then
+    e2e_fail "systemd-analyze verify does not accept the units"
+    printf '%s\n' "$out" | sed 's/^/   | /'
+  fi
+  grep -q '^TimeoutStartSec=' "$STAGE/$EXAMPLES/consopuntos@.service" || e2e_fail "the service has no TimeoutStartSec"
+  grep -q '^EnvironmentFile=' "$STAGE/$EXAMPLES/consopuntos@.service" || e2e_fail "the service has no EnvironmentFile"
+else
+  e2e_fail "systemd-analyze is not installed (scripts/setup.sh installs systemd)"
+fi
+# The crontab line: five time fields, a user, and the program with its ten arguments.
+cron=$(grep -v '^#' "$STAGE/$EXAMPLES/consopuntos.cron" | grep .)
+e2e_check "one line in the crontab example" 1 "$(printf '%s\n' "$cron" | wc -l)"
+[[ $cron =~ ^[0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ root\ .*/usr/bin/consopuntos(\ [^ ]+){10}$ ]] ||
+  e2e_fail "the crontab line is not a /etc/cron.d line running consopuntos with ten arguments: $cron"
 
 e2e_step "dependencies resolve"
 if [ -n "$(ls /var/lib/apt/lists/ 2>/dev/null | grep -v lock)" ]; then
@@ -89,10 +122,12 @@ e2e_step "the installed program runs the demo company unattended"
 E2E_BIN="$STAGE/usr/bin/consopuntos"
 D="$E2E_TMP/demo"
 e2e_company "$D" 2008-12-01
-if e2e_run_unattended "$D" C.UTF-8 60 "$D/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
+if e2e_run_unattended "$D" C.UTF-8 60 3 "$D/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
   e2e_check_demo_run "$D" "installed program" 003
   e2e_check "one line per walk for the branch without a database" 2 \
     "$(tr -d '\r' < "$D/app/ERRORENVPTOS.TXT" | wc -l)"
+  e2e_check "one line in the history" "completa con sucursales sin abrir" \
+    "$(e2e_history "$D/app/TRANSMISIONES.TXT" | cut -d, -f6)"
 fi
 
 e2e_finish

@@ -13,9 +13,9 @@ e2e_company "$L" 2008-12-01
 e2e_company "$S" 2008-12-01 "$E2E_REMOTE"
 
 e2e_step "embedded run"
-e2e_run_unattended "$L" C.UTF-8 60 "$L/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08
+e2e_run_unattended "$L" C.UTF-8 60 3 "$L/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08
 e2e_step "served run through 127.0.0.1:$E2E_FB_PORT"
-e2e_run_unattended "$S" C.UTF-8 60 "$E2E_REMOTE$S/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08
+e2e_run_unattended "$S" C.UTF-8 60 3 "$E2E_REMOTE$S/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08
 
 # dumps DIR NAME: every database of the company, the folders written as DIR.
 dumps() {

@@ -6,7 +6,11 @@
 #       demo data says the run must do;
 #   (c) the same with a day-first, comma-decimal locale (es_CO, dd/mm/yy);
 #   (d) a company under a folder with an accent, named in ISO-8859-1 by
-#       SERVIDORES.cfg, REPLICA_COMPANIA and the command line.
+#       SERVIDORES.cfg, REPLICA_COMPANIA and the command line; then on the
+#       command line in UTF-8, as a terminal, crontab or unit in a UTF-8
+#       locale writes it, and in ISO-8859-1 bytes in that locale too.
+# Every run ends with 3 (branch 004 has no database), says why on standard
+# error, and leaves one line in TRANSMISIONES.TXT.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
 
@@ -48,7 +52,7 @@ B="$E2E_TMP/b"
 e2e_company "$B" 2008-12-01 &
 building_b=$!
 e2e_company "$A" "$today"
-e2e_run_unattended "$A" C.UTF-8 60 "$A/srv" SYSDBA masterkey DEMO x x x x x S
+e2e_run_unattended "$A" C.UTF-8 60 3 "$A/srv" SYSDBA masterkey DEMO x x x x x S
 hoy_c=$(date +%-m/%-d/%y)
 check_branch_log "$A" "$hoy_c" "$hoy_c"
 [ -e "$A/ERRORES.TXT" ] && e2e_fail "(a) ERRORES.TXT written: $(cat -v "$A/ERRORES.TXT")"
@@ -158,7 +162,7 @@ e2e_step "(b) eleven arguments, C locale, 12/1/08"
 # Arguments spelled like the toolkit's options belong to the program: a
 # password "-platform" and fillers "-reverse", "-style" (the embedded engine
 # takes any password).
-e2e_run_unattended "$B" C.UTF-8 60 "$B/srv" SYSDBA -platform DEMO -reverse -style x -geometry 1x1 S 12/1/08
+e2e_run_unattended "$B" C.UTF-8 60 3 "$B/srv" SYSDBA -platform DEMO -reverse -style x -geometry 1x1 S 12/1/08
 check_result "(b)"
 check_branch_log "$B" 12/1/08 "$(date +%-m/%-d/%y)"
 
@@ -167,7 +171,7 @@ if ! locale -a 2>/dev/null | grep -qi '^es_CO\.utf8$'; then
   e2e_fail "(c) locale es_CO.UTF-8 is missing (scripts/setup.sh generates it)"
 else
   e2e_restore "$B"
-  e2e_run_unattended "$B" es_CO.UTF-8 60 "$B/srv" SYSDBA masterkey DEMO x x x x x S 01/12/08
+  e2e_run_unattended "$B" es_CO.UTF-8 60 3 "$B/srv" SYSDBA masterkey DEMO x x x x x S 01/12/08
   check_result "(c)"
   check_branch_log "$B" 01/12/08 "$(date +%d/%m/%y)"
 fi
@@ -179,16 +183,42 @@ e2e_step "(d) the company under a folder with an accent, from SERVIDORES.cfg and
 D="$E2E_TMP/Pe"$'\xc3\xb1'"alosa"
 e2e_company "$D" 2008-12-01
 e2e_check "(d) SERVIDORES.cfg is ISO-8859-1" "$(e2e_latin1 "$D/srv")"$'\r' "$(cat "$D/app/SERVIDORES.cfg")"
-# The C locale, as cron gives it: the program makes its character type UTF-8.
-if e2e_run_unattended "$D" C 60 "$(e2e_latin1 "$D/srv")" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
-  e2e_check_demo_run "$D" "(d)" 002
+# check_accented_run LABEL: what a run of D leaves: the run done, the failure
+# log and the history in UTF-8 naming the folders as they are on disk, the
+# reason for branch 004 on standard error.
+check_accented_run() {
+  e2e_check_demo_run "$D" "$1" 002
   # The failure log is UTF-8 and names the missing folder as it is on disk.
   if iconv -f UTF-8 -t UTF-8 "$D/app/ERRORENVPTOS.TXT" > /dev/null 2>&1; then
-    e2e_check "(d) ERRORENVPTOS.TXT names the folder" "$D/suc004\\datos\\004" \
+    e2e_check "$1 ERRORENVPTOS.TXT names the folder" "$D/suc004\\datos\\004" \
       "$(head -1 "$D/app/ERRORENVPTOS.TXT" | cut -d, -f3)"
   else
-    e2e_fail "(d) ERRORENVPTOS.TXT is not UTF-8: $(cat -v "$D/app/ERRORENVPTOS.TXT")"
+    e2e_fail "$1 ERRORENVPTOS.TXT is not UTF-8: $(cat -v "$D/app/ERRORENVPTOS.TXT")"
   fi
+  e2e_check "$1 one history line: folder, company, result" "$D/srv,DEMO,completa con sucursales sin abrir" \
+    "$(e2e_history "$D/app/TRANSMISIONES.TXT" | cut -d, -f3,4,6)"
+  e2e_check "$1 a line on standard error for 004 in each walk" 2 \
+    "$(grep -cF "consopuntos: No se abri"$'\xc3\xb3'" la sucursal $D/suc004\\datos\\004 (" "$D/program.log")"
+}
+
+# The C locale, as cron gives it: the program makes its character type UTF-8.
+# Its character set is ASCII, so the 8-bit bytes stay as they are.
+if e2e_run_unattended "$D" C 60 3 "$(e2e_latin1 "$D/srv")" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
+  check_accented_run "(d) ISO-8859-1, C locale:"
+fi
+
+e2e_step "(d) the folder in UTF-8 on the command line, UTF-8 locale"
+e2e_restore "$D"
+: > "$D/program.log"
+if e2e_run_unattended "$D" C.UTF-8 60 3 "$D/srv" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
+  check_accented_run "(d) UTF-8:"
+fi
+
+e2e_step "(d) the folder in ISO-8859-1 bytes, UTF-8 locale (not UTF-8: taken as they are)"
+e2e_restore "$D"
+: > "$D/program.log"
+if e2e_run_unattended "$D" C.UTF-8 60 3 "$(e2e_latin1 "$D/srv")" SYSDBA masterkey DEMO x x x x x S 12/1/08; then
+  check_accented_run "(d) ISO-8859-1, UTF-8 locale:"
 fi
 
 e2e_finish

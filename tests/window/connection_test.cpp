@@ -161,6 +161,17 @@ class ConnectionTest : public QObject {
       QCOMPARE(cols[4], TodayText());
     }
     QVERIFY(!std::filesystem::exists(sur));
+
+    // One line in the history of runs: what the run came to and counted.
+    const auto history = Split(ReadAll(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
+    QCOMPARE(history.size(), std::size_t{2});
+    const auto h = Split(history[0], ",");
+    QCOMPARE(h.size(), std::size_t{14});
+    QCOMPARE(h[2], co.ServerFolder());
+    QCOMPARE(h[3], co.Company());
+    QCOMPARE(h[4], TodayText());
+    QCOMPARE(h[5], std::string("completa con sucursales sin abrir"));
+    QCOMPARE(h[7] + "," + h[8] + "," + h[9] + "," + h[10], std::string("2,1,1,1"));  // branches, not opened, customers
   }
 
   // Branches named with accents (ISO-8859-1 bytes in REPLICA_COMPANIA,
@@ -270,6 +281,15 @@ class ConnectionTest : public QObject {
     QCOMPARE(TestUi().Dialogs().size(), std::size_t{2});
     QCOMPARE(TestUi().Dialogs()[1], dialogs[0]);
     QVERIFY(!s.FormGone());
+
+    // The start stopped before its run: its line, without a transmission
+    // date; the exit status says so.
+    const auto history = Split(ReadAll(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
+    QCOMPARE(history.size(), std::size_t{2});
+    const auto h = Split(history[0], ",");
+    QCOMPARE(h.size(), std::size_t{14});
+    QCOMPARE(h[4] + "|" + h[5], std::string("|detenida por un error"));
+    QCOMPARE(EstadoSalidaPrograma(), 1);
   }
 
   // A valid position 11 becomes the date of every connection, whatever its
