@@ -295,13 +295,16 @@ int TTransmision::CopiarFaltantes(TClientDataSet* source, TClientDataSet* target
           continue;
         }
         target->Post();
-        target->ApplyUpdates(lote, sonda + claves[static_cast<std::size_t>(k)], sola, [&copiadas] { ++copiadas; });
+        target->ApplyUpdates(lote, TBatchProbe{sonda, claves[static_cast<std::size_t>(k)]}, sola,
+                             [&copiadas] { ++copiadas; });
       }
       lote.Flush();
     }
     source->MoveTo(primera + n - 1);
     source->Next();
   }
+  // The table's blocks do not come again: the server frees them.
+  destino.ReleaseKeptStatements();
   return copiadas;
 }
 

@@ -1,5 +1,6 @@
 #include "dbaccess/batch.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -16,9 +17,26 @@ namespace {
 // statements' own tables and columns.
 const char* const kRow = "LOTE$FILA";
 const char* const kParameter = "LOTE$P";
+const char* const kKey = "LOTE$K";
 
-// The most parameters one block binds.
-constexpr int kMaxBlockParameters = 1000;
+// The longest key bound as a parameter (the longest VARCHAR).
+constexpr std::size_t kMaxKeyLength = 32765;
+
+// The text of a quoted literal ('it''s' gives it's); false when the text is
+// not one literal.
+bool Unquote(const std::string& quoted, std::string& text) {
+  if (quoted.size() < 2 || quoted.front() != '\'' || quoted.back() != '\'') return false;
+  text.clear();
+  for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
+    if (quoted[i] == '\'') {
+      if (i + 2 >= quoted.size() || quoted[i + 1] != '\'') return false;
+      ++i;
+    }
+    text += quoted[i];
+  }
+  return true;
+}
+
 
 bool IsNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
@@ -28,25 +46,36 @@ bool IsNameChar(char c) {
 // Text of one statement of a block, numbered from 1: it runs while no
 // statement before it has stopped the block; a failure undoes it alone and
 // stops the block there.
-std::string Piece(const std::string& statement, const std::string& skipIfFound, bool insert, std::size_t number) {
+std::string Piece(const std::string& statement, const std::string& probe, bool insert, std::size_t number) {
   const std::string row = kRow;
   const std::string n = std::to_string(number);
   std::string piece = "  IF (" + row + " = 0) THEN\r\n  BEGIN\r\n";
   std::string indent = "    ";
-  if (!skipIfFound.empty()) {
-    piece += "    IF (EXISTS(" + skipIfFound + ")) THEN " + row + " = " + n + ";\r\n    ELSE\r\n    BEGIN\r\n";
+  if (!probe.empty()) {
+    piece += "    IF (EXISTS(" + probe + ")) THEN " + row + " = " + n + ";\r\n    ELSE\r\n    BEGIN\r\n";
     indent = "      ";
   }
   piece += indent + statement + ";\r\n";
   // An INSERT that wrote no row, or more than one, fails as the apply's does.
   if (insert) piece += indent + "IF (ROW_COUNT <> 1) THEN " + row + " = 1 / 0;\r\n";
-  if (!skipIfFound.empty()) piece += "    END\r\n";
+  if (!probe.empty()) piece += "    END\r\n";
   piece += "    WHEN ANY DO " + row + " = " + n + ";\r\n  END\r\n";
   return piece;
 }
 
 std::string Declaration(const std::string& table, const std::string& column, int number) {
   return kParameter + std::to_string(number) + " TYPE OF COLUMN " + table + "." + column + " = ?";
+}
+
+// A probe's key: a text of character set NONE, as a literal is in a
+// statement of an attachment that names no character set; its length is
+// rounded up so that blocks of keys of like lengths have one text.
+std::string KeyDeclaration(std::size_t number, std::size_t length) {
+  std::size_t declared = 32;
+  while (declared < length) declared *= 2;
+  declared = std::min<std::size_t>(declared, kMaxKeyLength);
+  return std::string(kKey) + std::to_string(number) + " VARCHAR(" + std::to_string(declared) +
+         ") CHARACTER SET NONE = ?";
 }
 
 const std::string kHead = "EXECUTE BLOCK";
@@ -102,14 +131,20 @@ void TStatementBatch::Add(std::string statement, Action runAlone, Action done) {
   Push(std::move(e));
 }
 
-void TStatementBatch::Add(TBatchInsert insert, std::string skipIfFound, Action runAlone, Action done,
+void TStatementBatch::Add(TBatchInsert insert, TBatchProbe skipIfFound, Action runAlone, Action done,
                           Action dropped) {
   Entry e;
-  e.aloneOnly = (!skipIfFound.empty() && !IsOneStatement(skipIfFound)) || insert.table.empty() ||
-                insert.columns.empty() || insert.columns.size() != insert.values.size();
+  std::string key;
+  const bool probed = !skipIfFound.text.empty();
+  e.aloneOnly = insert.table.empty() || insert.columns.empty() || insert.columns.size() != insert.values.size() ||
+                (probed && (!IsOneStatement(skipIfFound.text + skipIfFound.key) || !Unquote(skipIfFound.key, key) ||
+                            key.size() > kMaxKeyLength));
   e.insert = std::move(insert);
-  e.skipIfFound = std::move(skipIfFound);
-  e.contexts = e.skipIfFound.empty() ? 1 : 2;
+  if (probed) {
+    e.probe = std::move(skipIfFound.text);
+    e.key = std::move(key);
+  }
+  e.contexts = probed ? 2 : 1;
   e.runAlone = std::move(runAlone);
   e.done = std::move(done);
   e.dropped = std::move(dropped);
@@ -199,10 +234,16 @@ bool TStatementBatch::Block::Append(const Entry& e, std::size_t number) {
   std::string piece;
   std::vector<std::string> declarations;
   if (!e.IsInsert()) {
-    piece = Piece(e.statement, e.skipIfFound, false, number);
+    piece = Piece(e.statement, {}, false, number);
   } else {
     std::vector<std::string> markers;
     int parameter = parameters;
+    std::string probe;
+    if (!e.probe.empty()) {
+      ++parameter;
+      declarations.push_back(KeyDeclaration(number, std::get<std::string>(e.key).size()));
+      probe = e.probe + ":" + kKey + std::to_string(number);
+    }
     for (const std::string& column : e.insert.columns) {
       ++parameter;
       declarations.push_back(Declaration(e.insert.table, column, parameter));
@@ -213,7 +254,7 @@ bool TStatementBatch::Block::Append(const Entry& e, std::size_t number) {
     }
     std::string insert = InsertSQL(e.insert.table, e.insert.columns, markers);
     while (!insert.empty() && (insert.back() == '\n' || insert.back() == '\r')) insert.pop_back();
-    piece = Piece(insert, e.skipIfFound, true, number);
+    piece = Piece(insert, probe, true, number);
   }
   std::size_t declared = 0;
   for (const std::string& d : declarations) declared += d.size() + 2;
@@ -229,6 +270,7 @@ bool TStatementBatch::Block::Append(const Entry& e, std::size_t number) {
     declarationBytes += d.size() + 2;
     this->declarations.push_back(std::move(d));
   }
+  if (!e.probe.empty()) values.push_back(&e.key);
   for (const Variant& v : e.insert.values) values.push_back(&v);
   return true;
 }

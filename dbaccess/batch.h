@@ -29,8 +29,18 @@ class TSQLConnection;
 
 // The limits of one block. The server takes at most 256 contexts (tables,
 // procedures and views named) in one request; the client library a text of
-// 65535 bytes.
+// 65535 bytes. The server keeps a compiled block in memory while its text
+// comes again, about 100 KB for each row it writes: the parameters of a
+// block are bounded (some 30 rows of a customer).
 inline constexpr int kMaxBlockContexts = 256;
+inline constexpr int kMaxBlockParameters = 320;
+
+// A probe of the caller's: text + key (key a quoted literal) is a selection
+// that finds the row or not.
+struct TBatchProbe {
+  std::string text;
+  std::string key;
+};
 
 // An INSERT of one row with its values, as an apply writes it.
 struct TBatchInsert {
@@ -53,10 +63,12 @@ class TStatementBatch {
 
   // A statement as it stands; done is called when a block has run it.
   void Add(std::string statement, Action runAlone, Action done = {});
-  // An INSERT of one row. It is not written when skipIfFound (a selection;
-  // may be empty) returns a row at its turn. dropped is called when it is
-  // never sent, or before runAlone when a block could not write it.
-  void Add(TBatchInsert insert, std::string skipIfFound, Action runAlone, Action done, Action dropped);
+  // An INSERT of one row. It is not written when the probe finds a row at
+  // its turn (the probe's key is then bound as a text of character set NONE,
+  // as the literal is, so that a block's text comes again and is prepared
+  // once). dropped is called when it is never sent, or before runAlone when
+  // a block could not write it.
+  void Add(TBatchInsert insert, TBatchProbe skipIfFound, Action runAlone, Action done, Action dropped);
   // A statement that only runs alone: what is pending is sent first.
   void AddAlone(Action runAlone);
 
@@ -85,7 +97,8 @@ class TStatementBatch {
   struct Entry {
     std::string statement;  // a statement as it stands,
     TBatchInsert insert;    // or an INSERT (its table is not empty)
-    std::string skipIfFound;
+    std::string probe;      // the probe's text before its key; empty when none
+    Variant key;            // the probe's key, unquoted
     int contexts = 1;
     bool aloneOnly = false;
     Action runAlone, done, dropped;

@@ -344,7 +344,7 @@ void TClientDataSet::MoveTo(int recNo) {
   eof_ = false;
 }
 
-void TClientDataSet::ApplyUpdates(TStatementBatch& batch, const std::string& skipIfFound,
+void TClientDataSet::ApplyUpdates(TStatementBatch& batch, const TBatchProbe& skipIfFound,
                                   std::function<void()> runAlone, std::function<void()> applied) {
   if (state_ == TDataSetState::dsInsert) Post();
   if (changeLog_.empty()) return;

@@ -212,12 +212,12 @@ class TClientDataSet : public TComponent, public FieldHost {
   // Sends the change log; returns the rows that failed.
   int ApplyUpdates(int maxErrors);
   // Sends the change log's rows through a batch instead of at once, each as
-  // the apply writes it, unless skipIfFound (a selection) finds a row at its
+  // the apply writes it, unless the probe skipIfFound finds a row at its
   // turn. The rows leave the change log now and stay as applied rows; when
   // the batch does not write one, or never sends it, it leaves the dataset,
   // and for one a block could not write runAlone is called. applied is
   // called for every row written.
-  void ApplyUpdates(TStatementBatch& batch, const std::string& skipIfFound, std::function<void()> runAlone,
+  void ApplyUpdates(TStatementBatch& batch, const TBatchProbe& skipIfFound, std::function<void()> runAlone,
                     std::function<void()> applied);
   // Runs the command text through the provider.
   void Execute();

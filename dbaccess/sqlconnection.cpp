@@ -496,6 +496,11 @@ std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const
   return row;
 }
 
+void TSQLConnection::ReleaseKeptStatements() noexcept {
+  for (auto& c : rowCursors_)
+    if (c) c->Reset();
+}
+
 void TSQLConnection::CheckStatementText(const std::string& text, const std::string& name) const {
   if (text.size() > fb::kMaxStatementText)
     throw EDatabaseError(NamedMessage(name, Fmt("La declaración SQL tiene %s bytes; el máximo es %s"_l1,

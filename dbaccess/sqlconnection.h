@@ -148,6 +148,9 @@ class TSQLConnection : public TComponent {
   // parameters stays prepared while it comes again (the last two). The
   // caller that knows the statement's type (isc_info_sql_stmt_*) spares
   // asking the server.
+  // Frees the statements ExecuteForRow keeps prepared (the server's memory
+  // for them), when their texts will not come again.
+  void ReleaseKeptStatements() noexcept;
   std::vector<Variant> ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& values,
                                      int statementType = 0);
 
