@@ -37,9 +37,9 @@ struct Latin1Literal {
 };
 
 #if defined(__clang__)
-// clang 14 crashes on a literal operator whose template argument is a class in
-// some initializer lists; under clang the characters come as a pack (a GNU
-// extension it and g++ share) and are converted by the same constructor.
+// clang 14 crashes on a literal operator whose template argument is a class
+// when it is used in some initializer lists; under clang the characters come
+// as a pack instead (a GNU extension) and the same constructor converts them.
 template <char... C>
 struct Latin1Chars {
   static constexpr char utf8[sizeof...(C) + 1] = {C..., '\0'};
