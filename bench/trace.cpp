@@ -175,7 +175,14 @@ ISC_STATUS ISC_EXPORT isc_detach_database(ISC_STATUS* st, isc_db_handle* db) {
 ISC_STATUS ISC_EXPORT_VARARG isc_start_transaction(ISC_STATUS* st, isc_tr_handle* tr, short count, ...) {
   static auto real = Real<decltype(&isc_start_transaction)>("isc_start_transaction");
   va_list args;
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"  // the library's signature puts a short before the ...
+#endif
   va_start(args, count);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
   isc_db_handle* db = va_arg(args, isc_db_handle*);
   const int tpbLen = va_arg(args, int);
   const char* tpb = va_arg(args, const char*);

@@ -74,7 +74,7 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
         arg += line[i];
       ++i;
     }
-    out.push_back(arg);
+    if (!arg.empty()) out.push_back(arg);  // a lone quote at the end is no argument
   }
   return out;
 }

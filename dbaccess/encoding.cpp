@@ -31,6 +31,13 @@ int Decode(std::string_view utf8, std::size_t i, std::size_t& length) {
   }
   length = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
   length = std::min(length, utf8.size() - i);
+  // A sequence cut short ends before the first byte that cannot continue it.
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
+      length = k;
+      break;
+    }
+  }
   if ((c == 0xC2 || c == 0xC3) && length == 2 && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80)
     return ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
   return -1;

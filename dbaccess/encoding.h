@@ -36,11 +36,33 @@ struct Latin1Literal {
   }
 };
 
+#if defined(__clang__)
+// clang 14 crashes on a literal operator whose template argument is a class
+// when it is used in some initializer lists; under clang the characters come
+// as a pack instead (a GNU extension) and the same constructor converts them.
+template <char... C>
+struct Latin1Chars {
+  static constexpr char utf8[sizeof...(C) + 1] = {C..., '\0'};
+  static constexpr Latin1Literal<sizeof...(C) + 1> value{utf8};
+};
+#endif
+
 inline namespace literals {
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wgnu-string-literal-operator-template"
+template <typename Char, Char... C>
+consteval const char* operator""_l1() {
+  static_assert(sizeof(Char) == 1, "a narrow literal");
+  return Latin1Chars<C...>::value.text;
+}
+#pragma clang diagnostic pop
+#else
 template <Latin1Literal L>
 consteval const char* operator""_l1() {
   return L.text;
 }
+#endif
 }  // namespace literals
 
 // Internal text as UTF-8.

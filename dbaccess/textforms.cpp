@@ -43,7 +43,6 @@ void CutCharacters(std::string& text, std::size_t limit) {
 }
 
 constexpr std::size_t kMaxFormattedChars = 256;
-const Date kZeroDate{1899, 12, 30};  // the date part of a bare time of day
 
 // The date-time format engine. Formats nest one level: the given format is
 // level 1, a format it names is level 2, and one named there gives nothing.
@@ -811,7 +810,7 @@ std::string SqlQuotedKey(const Variant& value) {
 }
 
 std::string SqlDate(const Date& value) {
-  char buffer[32];
+  char buffer[48];  // room for three ints of any value and the quotes
   std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", value.year, value.month, value.day);
   return buffer;
 }
@@ -819,7 +818,7 @@ std::string SqlDate(const Date& value) {
 namespace {
 
 std::string SqlTimeBody(const Time& t) {
-  char buffer[32];
+  char buffer[48];  // room for three ints of any value
   std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
   std::string out = buffer;
   if (t.fraction != 0) {

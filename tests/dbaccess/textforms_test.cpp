@@ -434,6 +434,10 @@ TEST(TextFormsLocale, TranslatesLocaleItems) {
   zh.timeFormat = "%H\xe6\x97\xb6%M\xe5\x88\x86%S\xe7\xa7\x92";
   EXPECT_EQ(SettingsFromLocaleItems(zh).timeSeparator, ':');
 
+  LocaleItems cut = fi;  // a sequence cut short takes none of the characters after it
+  cut.dateFormat = "%d\xe2/%m/%Y";
+  EXPECT_EQ(DateToStr(kDec1At140509, SettingsFromLocaleItems(cut)), "01/12/2008");
+
   LocaleItems c = SpanishColombia();
   c.timeLocaleName = c.numericLocaleName = "C.UTF-8";
   EXPECT_TRUE(SettingsFromLocaleItems(c) == FormatSettings{});

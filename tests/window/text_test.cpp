@@ -64,6 +64,7 @@ class TextTest : public QObject {
     QTest::newRow("unclosed quote runs to the end")
         << QByteArray("prog \"a b  c") << QList<QByteArray>{"prog", "a b  c"};
     QTest::newRow("only blanks") << QByteArray("   ") << QList<QByteArray>{};
+    QTest::newRow("lone quote at the end") << QByteArray("prog a \"") << QList<QByteArray>{"prog", "a"};
   }
   void commandLineSplit() {
     QFETCH(QByteArray, line);

@@ -1,0 +1,277 @@
+// Keys and values of any bytes through the run's existence probe and the
+// refill of the accumulated points, on a real branch database: each probe
+// finds exactly its key, and each row arrives byte for byte.
+//
+// The property is written once, over a probe and a refill given as
+// functions, so that other ways of probing and refilling (in blocks, say)
+// are held to it too.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "consopuntos/transmision.h"
+#include "dbaccess/batch.h"
+#include "dbaccess/sqlconnection.h"
+#include "dbaccess/textforms.h"
+#include "dm/dm.h"
+#include "dm_testing.h"
+#include "support/dbfixture.h"
+
+using namespace dbx;
+
+namespace {
+
+// One row of PUNTOS_CLIENTE_ACUMULADO as the distribution pass reads it.
+struct AccumulatedRow {
+  std::string nit;
+  Variant fecha, acumulado, porVencer;
+};
+
+// For each key, the TERC_NIT values that its probe finds, in any order.
+using KeysProbe =
+    std::function<std::vector<std::vector<std::string>>(TSQLQuery& probe, const std::vector<std::string>& keys)>;
+// Inserts the rows into the emptied table.
+using RefillRows = std::function<void(TSQLQuery& statement, const std::vector<AccumulatedRow>& rows)>;
+
+// The run's way: one probe statement per key.
+std::vector<std::vector<std::string>> ProbeOneByOne(TSQLQuery& probe, const std::vector<std::string>& keys) {
+  std::vector<std::vector<std::string>> found;
+  for (const std::string& key : keys) {
+    probe.SQL().Clear();
+    probe.SQL().Add(SondaExistencia("TERCEROS", Variant(key)));
+    probe.Open();
+    std::vector<std::string> nits;
+    for (; !probe.IsEmpty() && !probe.Eof(); probe.Next()) nits.push_back(std::get<std::string>(probe.Row().at(0)));
+    probe.Close();
+    found.push_back(nits);
+  }
+  return found;
+}
+
+// The run's way: one INSERT per row.
+void RefillRowByRow(TSQLQuery& statement, const std::vector<AccumulatedRow>& rows) {
+  for (const AccumulatedRow& r : rows) {
+    statement.Close();
+    statement.SQL().Clear();
+    statement.SQL().Add(InsercionAcumulado(Variant(r.nit), r.fecha, r.acumulado, r.porVencer));
+    statement.ExecSQL();
+  }
+}
+
+// In chunks: the existence of many keys in one selection (a key found is
+// its own row: the selection compares as the probe does).
+std::vector<std::vector<std::string>> ProbeInChunks(TSQLQuery& probe, const std::vector<std::string>& keys) {
+  std::vector<std::string> quoted;
+  for (const std::string& key : keys) quoted.push_back(SqlQuotedKey(Variant(key)));
+  std::vector<bool> exists;
+  std::vector<std::vector<std::string>> found;
+  if (!ProbeKeys(*probe.SQLConnection(), TextoSonda("TERCEROS"), quoted, exists)) return found;
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    found.push_back(exists[i] ? std::vector<std::string>{keys[i]} : std::vector<std::string>{});
+  return found;
+}
+
+// In chunks: the same INSERT texts joined into blocks; none may run alone.
+void RefillInChunks(TSQLQuery& statement, const std::vector<AccumulatedRow>& rows) {
+  TStatementBatch batch(*statement.SQLConnection(), 250);
+  int done = 0;
+  for (const AccumulatedRow& r : rows)
+    batch.Add(InsercionAcumulado(Variant(r.nit), r.fecha, r.acumulado, r.porVencer),
+              [&r] { ADD_FAILURE() << "row of key " << r.nit.size() << " bytes ran alone"; }, [&done] { ++done; });
+  batch.Flush();
+  EXPECT_EQ(done, static_cast<int>(rows.size()));
+}
+
+// A key of TERC_NIT VARCHAR(20): bytes 1 to 255, quotes often, the full
+// length often.
+std::string RandomKey(std::mt19937& rng) {
+  std::uniform_int_distribution<int> lengthPick(0, 3);
+  std::uniform_int_distribution<int> length(1, 20);
+  std::uniform_int_distribution<int> byte(1, 255);
+  std::uniform_int_distribution<int> quote(0, 5);
+  const int n = lengthPick(rng) == 0 ? length(rng) : 20;
+  std::string key;
+  for (int i = 0; i < n; ++i) key += static_cast<char>(quote(rng) == 0 ? '\'' : byte(rng));
+  return key;
+}
+
+// Firebird compares texts as if padded with blanks: keys that differ only in
+// trailing blanks are the same key.
+std::string Compared(std::string key) {
+  while (!key.empty() && key.back() == ' ') key.pop_back();
+  return key;
+}
+
+Variant RandomPoints(std::mt19937& rng) {
+  std::uniform_int_distribution<int> nullPick(0, 9);
+  if (nullPick(rng) == 0) return Null{};
+  // NUMERIC(15,2): up to 9999999999999.99 either way.
+  std::uniform_int_distribution<std::int64_t> unscaled(-999999999999999, 999999999999999);
+  return Decimal{unscaled(rng), 2, 15};
+}
+
+Variant RandomDate(std::mt19937& rng) {
+  std::uniform_int_distribution<int> nullPick(0, 9);
+  if (nullPick(rng) == 0) return Null{};
+  std::uniform_int_distribution<int> year(1, 9999), month(1, 12), day(1, 31);
+  Date d{year(rng), month(rng), 1};
+  d.day = std::min(day(rng), DaysInMonth(d.year, d.month));
+  return d;
+}
+
+// Values as stored: a decimal by its digits and scale (the precision read
+// back is the column's), anything else as it is.
+bool SameValue(const Variant& stored, const Variant& sent) {
+  const auto* a = std::get_if<Decimal>(&stored);
+  const auto* b = std::get_if<Decimal>(&sent);
+  if (a != nullptr && b != nullptr) return a->unscaled == b->unscaled && a->scale == b->scale;
+  return stored == sent;
+}
+
+std::string Shown(const std::string& bytes) {
+  std::string out;
+  for (const char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F) {
+      out += c;
+    } else {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\x%02X", u);
+      out += buffer;
+    }
+  }
+  return out;
+}
+
+class ProbeRefillTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    branch_ = testsupport::CreateBranchDatabase(scratch_.Path("branch.fdb"));
+    TStringList& p = dm_.ConReplica->Params();
+    p.SetValue("Database", branch_);
+    p.SetValue("User_Name", testsupport::kUser);
+    p.SetValue("password", testsupport::kPassword);
+    dm_.ConReplica->Open();
+  }
+
+  // Random keys and rows from a fixed seed: rows go through the refill into
+  // PUNTOS_CLIENTE_ACUMULADO and their keys into TERCEROS; then every key and
+  // as many keys that are not there go through the probe.
+  void ExpectProbeAndRefillExact(const KeysProbe& probeKeys, const RefillRows& refillRows) {
+    unsigned seed = 20081201;
+    if (const char* s = std::getenv("CONSOPUNTOS_PROPERTY_SEED")) seed = static_cast<unsigned>(std::strtoul(s, nullptr, 10));
+    std::cout << "[ property ] seed " << seed << " (CONSOPUNTOS_PROPERTY_SEED)\n";
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+
+    std::vector<AccumulatedRow> rows;
+    std::vector<std::string> absent;
+    std::set<std::string> taken;
+    std::set<unsigned char> bytes;
+    while (rows.size() < 300 || absent.size() < 100) {
+      const std::string key = RandomKey(rng);
+      if (!taken.insert(Compared(key)).second) continue;
+      for (const char c : key) bytes.insert(static_cast<unsigned char>(c));
+      if (rows.size() < 300) {
+        rows.push_back({key, RandomDate(rng), RandomPoints(rng), RandomPoints(rng)});
+      } else {
+        absent.push_back(key);
+      }
+    }
+    ASSERT_EQ(bytes.size(), 255u) << "the keys hold every byte from 1 to 255";
+
+    dm_.QAcumulado->SQL().Clear();
+    dm_.QAcumulado->SQL().Add("DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
+    dm_.QAcumulado->ExecSQL();
+    refillRows(*dm_.QAcumulado, rows);
+    std::string terceros;
+    for (const AccumulatedRow& r : rows)
+      terceros += "INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE) VALUES (" + testsupport::SqlQuote(r.nit) + ", 'X');\n";
+    testsupport::RunSql(branch_, terceros);
+
+    // Every row arrived, byte for byte.
+    TSQLQuery* read = dm_.QBorrarep;
+    read->SQL().Clear();
+    read->SQL().Add("select TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER from PUNTOS_CLIENTE_ACUMULADO");
+    read->Open();
+    std::map<std::string, std::vector<Variant>> stored;
+    for (; !read->IsEmpty() && !read->Eof(); read->Next())
+      stored[std::get<std::string>(read->Row().at(0))] = read->Row();
+    read->Close();
+    EXPECT_EQ(stored.size(), rows.size());
+    for (const AccumulatedRow& r : rows) {
+      const auto it = stored.find(r.nit);
+      ASSERT_NE(it, stored.end()) << "row of key " << Shown(r.nit) << " missing or changed";
+      EXPECT_TRUE(SameValue(it->second.at(1), r.fecha)) << "PTCA_FECHA of " << Shown(r.nit);
+      EXPECT_TRUE(SameValue(it->second.at(2), r.acumulado)) << "PTCA_ACUMULADO of " << Shown(r.nit);
+      EXPECT_TRUE(SameValue(it->second.at(3), r.porVencer)) << "PTCA_PORVENCER of " << Shown(r.nit);
+    }
+
+    // Each probe finds exactly its key; a key that is not there, nothing.
+    std::vector<std::string> keys;
+    for (const AccumulatedRow& r : rows) keys.push_back(r.nit);
+    keys.insert(keys.end(), absent.begin(), absent.end());
+    const std::vector<std::vector<std::string>> found = probeKeys(*dm_.QBorrarep, keys);
+    ASSERT_EQ(found.size(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::vector<std::string> expected =
+          i < rows.size() ? std::vector<std::string>{keys[i]} : std::vector<std::string>{};
+      EXPECT_EQ(found[i], expected) << "probe of key " << Shown(keys[i]);
+    }
+
+    // The apply's blocks probe each key bound as a parameter: a key there
+    // stops its block and runs alone; a key not there is written as sent.
+    TStatementBatch batch(*dm_.QBorrarep->SQLConnection(), 250);
+    std::vector<std::string> written, alone;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      // Those there and those not, mixed.
+      const std::string& key = i % 2 == 0 ? keys[i / 2] : keys[keys.size() - 1 - i / 2];
+      batch.Add(TBatchInsert{"\"TERCEROS\"", {"\"TERC_NIT\"", "\"TERC_NOMBRE\""}, {Variant(key), Variant(std::string("Y"))}},
+                TBatchProbe{TextoSonda("TERCEROS"), SqlQuotedKey(Variant(key))}, [&alone, &key] { alone.push_back(key); },
+                [&written, &key] { written.push_back(key); }, {});
+    }
+    batch.Flush();
+    std::sort(written.begin(), written.end());
+    std::sort(alone.begin(), alone.end());
+    std::vector<std::string> there(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(rows.size()));
+    std::sort(there.begin(), there.end());
+    std::sort(absent.begin(), absent.end());
+    EXPECT_EQ(alone, there);
+    EXPECT_EQ(written, absent);
+    read->SQL().Clear();
+    read->SQL().Add("select TERC_NIT from TERCEROS where TERC_NOMBRE = 'Y'");
+    read->Open();
+    std::set<std::string> inserted;
+    for (; !read->IsEmpty() && !read->Eof(); read->Next()) inserted.insert(std::get<std::string>(read->Row().at(0)));
+    read->Close();
+    EXPECT_EQ(inserted, std::set<std::string>(absent.begin(), absent.end()));
+  }
+
+  testsupport::ScratchDir scratch_;
+  std::string branch_;
+  dmtest::ApplicationHandlerGuard guard_;
+  dmtest::ScratchDir cwd_;
+  dmtest::RecordingUi ui_;
+  Tfdm dm_;
+};
+
+TEST_F(ProbeRefillTest, KeysAndValuesOfAnyBytesProbedAndRefilledRowByRow) {
+  ExpectProbeAndRefillExact(ProbeOneByOne, RefillRowByRow);
+  EXPECT_TRUE(ui_.events.empty());
+}
+
+TEST_F(ProbeRefillTest, KeysAndValuesOfAnyBytesProbedAndRefilledInChunks) {
+  ExpectProbeAndRefillExact(ProbeInChunks, RefillInChunks);
+  EXPECT_TRUE(ui_.events.empty());
+}
+
+}  // namespace
