@@ -67,15 +67,15 @@ std::string Declaration(const std::string& table, const std::string& column, int
   return kParameter + std::to_string(number) + " TYPE OF COLUMN " + table + "." + column + " = ?";
 }
 
-// A probe's key: a text of character set NONE, as a literal is in a
-// statement of an attachment that names no character set; its length is
-// rounded up so that blocks of keys of like lengths have one text.
-std::string KeyDeclaration(std::size_t number, std::size_t length) {
+// A probe's key: a text of the attachment's character set, as a literal is
+// (NONE when the attachment names none); its length is rounded up so that
+// blocks of keys of like lengths have one text.
+std::string KeyDeclaration(std::size_t number, std::size_t length, const std::string& charset) {
   std::size_t declared = 32;
   while (declared < length) declared *= 2;
   declared = std::min<std::size_t>(declared, kMaxKeyLength);
-  return std::string(kKey) + std::to_string(number) + " VARCHAR(" + std::to_string(declared) +
-         ") CHARACTER SET NONE = ?";
+  return std::string(kKey) + std::to_string(number) + " VARCHAR(" + std::to_string(declared) + ") CHARACTER SET " +
+         charset + " = ?";
 }
 
 const std::string kHead = "EXECUTE BLOCK";
@@ -118,7 +118,7 @@ bool IsOneStatement(const std::string& text) {
 }
 
 TStatementBatch::TStatementBatch(TSQLConnection& connection, int rowsPerChunk)
-    : connection_(connection), rowsPerChunk_(rowsPerChunk) {}
+    : connection_(connection), rowsPerChunk_(rowsPerChunk), keyCharset_(connection.CharacterSet()) {}
 
 TStatementBatch::~TStatementBatch() { DropFrom(0); }
 
@@ -138,7 +138,8 @@ void TStatementBatch::Add(TBatchInsert insert, TBatchProbe skipIfFound, Action r
   const bool probed = !skipIfFound.text.empty();
   e.aloneOnly = insert.table.empty() || insert.columns.empty() || insert.columns.size() != insert.values.size() ||
                 (probed && (!IsOneStatement(skipIfFound.text + skipIfFound.key) || !Unquote(skipIfFound.key, key) ||
-                            key.size() > kMaxKeyLength));
+                            key.size() > kMaxKeyLength ||
+                            !std::all_of(keyCharset_.begin(), keyCharset_.end(), IsNameChar)));
   e.insert = std::move(insert);
   if (probed) {
     e.probe = std::move(skipIfFound.text);
@@ -196,6 +197,7 @@ void TStatementBatch::Flush() {
       }
       // As many as one block takes.
       Block block;
+      block.keyCharset = keyCharset_;
       std::size_t j = i;
       while (j < pending_.size() && static_cast<int>(j - i) < rowsPerChunk_ && !pending_[j].aloneOnly &&
              block.Append(pending_[j], j - i + 1))
@@ -241,7 +243,7 @@ bool TStatementBatch::Block::Append(const Entry& e, std::size_t number) {
     std::string probe;
     if (!e.probe.empty()) {
       ++parameter;
-      declarations.push_back(KeyDeclaration(number, std::get<std::string>(e.key).size()));
+      declarations.push_back(KeyDeclaration(number, std::get<std::string>(e.key).size(), keyCharset));
       probe = e.probe + ":" + kKey + std::to_string(number);
     }
     for (const std::string& column : e.insert.columns) {

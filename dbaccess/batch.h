@@ -64,9 +64,9 @@ class TStatementBatch {
   // A statement as it stands; done is called when a block has run it.
   void Add(std::string statement, Action runAlone, Action done = {});
   // An INSERT of one row. It is not written when the probe finds a row at
-  // its turn (the probe's key is then bound as a text of character set NONE,
-  // as the literal is, so that a block's text comes again and is prepared
-  // once). dropped is called when it is never sent, or before runAlone when
+  // its turn (the probe's key is then bound as a text of the attachment's
+  // character set, as the literal is, so that a block's text comes again and
+  // is prepared once). dropped is called when it is never sent, or before runAlone when
   // a block could not write it.
   void Add(TBatchInsert insert, TBatchProbe skipIfFound, Action runAlone, Action done, Action dropped);
   // A statement that only runs alone: what is pending is sent first.
@@ -117,6 +117,7 @@ class TStatementBatch {
     std::vector<const Variant*> values;
     int contexts = 0;
     int parameters = 0;
+    std::string keyCharset;  // of the probes' keys
   };
 
   void Push(Entry entry);
@@ -128,6 +129,8 @@ class TStatementBatch {
 
   TSQLConnection& connection_;
   int rowsPerChunk_;
+  // The attachment's character set, that of a literal in its statements.
+  std::string keyCharset_;
   std::vector<Entry> pending_;
   int blocksSent_ = 0;
 };

@@ -496,6 +496,11 @@ std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const
   return row;
 }
 
+std::string TSQLConnection::CharacterSet() const {
+  const std::string charset = Trim(params_.Value("ServerCharSet"));
+  return charset.empty() ? "NONE" : charset;
+}
+
 void TSQLConnection::ReleaseKeptStatements() noexcept {
   for (auto& c : rowCursors_)
     if (c) c->Reset();

@@ -148,6 +148,9 @@ class TSQLConnection : public TComponent {
   // parameters stays prepared while it comes again (the last two). The
   // caller that knows the statement's type (isc_info_sql_stmt_*) spares
   // asking the server.
+  // The character set the attachment names (ServerCharSet), that of a
+  // literal in its statements: NONE when it names none.
+  [[nodiscard]] std::string CharacterSet() const;
   // Frees the statements ExecuteForRow keeps prepared (the server's memory
   // for them), when their texts will not come again.
   void ReleaseKeptStatements() noexcept;

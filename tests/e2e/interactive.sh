@@ -21,7 +21,7 @@ e2e_xvfb
 wait_open() {
   local limit=$(($3 * 10)) i
   for ((i = 0; i < limit; i++)); do
-    find "/proc/$1/fd" -lname "$2" 2> /dev/null | grep -q . && return 0
+    find "/proc/$1/fd" -lname "$2" 2> /dev/null | grep . > /dev/null && return 0
     sleep 0.1
   done
   return 1

@@ -117,7 +117,7 @@ fi
 e2e_step "(c) without branch 004, 2008-12-01 in es_CO: status 0, standard error empty"
 e2e_restore "$S"
 e2e_exec "$(e2e_main_db "$S")" "DELETE FROM REPLICA_COMPANIA WHERE RPCO_COD = '004';"
-if ! locale -a 2>/dev/null | grep -qi '^es_CO\.utf8$'; then
+if ! locale -a 2>/dev/null | grep -i '^es_CO\.utf8$' > /dev/null; then
   e2e_fail "(c) locale es_CO.UTF-8 is missing (scripts/setup.sh generates it)"
 elif run_s 60 0 "$CONF" LC_ALL=es_CO.UTF-8 -- "${ARGS[@]}" 2008-12-01; then
   e2e_check_demo_run "$S" "(c)" 001

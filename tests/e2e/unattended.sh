@@ -167,7 +167,7 @@ check_result "(b)"
 check_branch_log "$B" 12/1/08 "$(date +%-m/%-d/%y)"
 
 e2e_step "(c) eleven arguments, es_CO locale, 01/12/08"
-if ! locale -a 2>/dev/null | grep -qi '^es_CO\.utf8$'; then
+if ! locale -a 2>/dev/null | grep -i '^es_CO\.utf8$' > /dev/null; then
   e2e_fail "(c) locale es_CO.UTF-8 is missing (scripts/setup.sh generates it)"
 else
   e2e_restore "$B"
