@@ -233,6 +233,7 @@ void TStatementBatch::Flush() {
 }
 
 bool TStatementBatch::Block::Append(const Entry& e, std::size_t number) {
+  if (number > static_cast<std::size_t>(kMaxBlockStatements)) return false;
   std::string piece;
   std::vector<std::string> declarations;
   if (!e.IsInsert()) {

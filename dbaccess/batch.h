@@ -29,10 +29,12 @@ class TSQLConnection;
 
 // The limits of one block. The server takes at most 256 contexts (tables,
 // procedures and views named) in one request; the client library a text of
-// 65535 bytes. The server keeps a compiled block in memory while its text
-// comes again, about 100 KB for each row it writes: the parameters of a
-// block are bounded (some 30 rows of a customer).
+// 65535 bytes. The server compiles a block of more than some 128 statements
+// in more than linear time, and keeps a compiled block in memory while its
+// text comes again, about 100 KB for each row it writes: the parameters of a
+// block are bounded too (some 30 rows of a customer).
 inline constexpr int kMaxBlockContexts = 256;
+inline constexpr int kMaxBlockStatements = 128;
 inline constexpr int kMaxBlockParameters = 320;
 
 // A probe of the caller's: text + key (key a quoted literal) is a selection

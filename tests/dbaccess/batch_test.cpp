@@ -87,6 +87,33 @@ TEST_F(BatchDb, ChunksRunEveryStatementOnceInOrder) {
   }
 }
 
+// A chunk longer than a block holds goes in several blocks, each of at most
+// kMaxBlockStatements statements, in order.
+TEST_F(BatchDb, LongChunksGoInBlocksOfTheMostStatements) {
+  Sent sent;
+  TStatementBatch batch(*conn, 1000);
+  const int n = 2 * kMaxBlockStatements + 44;
+  for (int i = 1; i <= n; ++i) {
+    std::string nit = "K";
+    nit += std::to_string(1000 + i);
+    const std::string text = Refill(nit, std::to_string(i));
+    batch.Add(text, [&, text] { sent.alone.push_back(text); }, [&] { ++sent.done; });
+  }
+  batch.Flush();
+  EXPECT_EQ(n, sent.done);
+  EXPECT_TRUE(sent.alone.empty());
+  EXPECT_EQ(3, batch.BlocksSent());
+  std::string expected = std::to_string(n);
+  expected += "|K1001|K";
+  expected += std::to_string(1000 + n);
+  expected += "|";
+  expected += std::to_string(n * (n + 1) / 2);
+  expected += ".00";
+  EXPECT_EQ(expected,
+            testsupport::QueryText(database, "SELECT COUNT(*), MIN(TERC_NIT), MAX(TERC_NIT), SUM(PTCA_ACUMULADO) "
+                                             "FROM PUNTOS_CLIENTE_ACUMULADO"));
+}
+
 // A failing statement in a chunk: the ones before it stay, it runs alone
 // (and raises there, as it would alone), the ones after it are never sent.
 TEST_F(BatchDb, TheFirstFailureRunsAloneAndEndsTheChunk) {
