@@ -108,16 +108,11 @@ Tfconsopuntos::Tfconsopuntos(QWidget* parent) : QWidget(parent), TComponent(null
   setBackgroundRole(QPalette::Button);
   BuildControls();
 
-  PAcumulado = new TDataSetProvider(this, "PAcumulado");
-  PAcumulado->DataSet = fdm->QPuntosacum;
-  PAcumulado->Options = poAllowCommandText;
-  CAcumulado = new TClientDataSet(this, "CAcumulado");
-  CAcumulado->ProviderName = "PAcumulado";
-  PCliented = new TDataSetProvider(this, "PCliented");
-  PCliented->DataSet = fdm->QClientesd;
-  PCliented->Options = poAllowCommandText;
-  CCliented = new TClientDataSet(this, "CCliented");
-  CCliented->ProviderName = "PCliented";
+  const TConjuntosTransmision conjuntos = CrearConjuntosTransmision(this, *fdm);
+  PAcumulado = conjuntos.PAcumulado;
+  CAcumulado = conjuntos.CAcumulado;
+  PCliented = conjuntos.PCliented;
+  CCliented = conjuntos.CCliented;
 
   fconsopuntos = this;
   Application().Run(this, [this] { FormCreate(); });

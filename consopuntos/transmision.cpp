@@ -83,6 +83,21 @@ int FilasPorLote() {
   return kFilasPorLote;
 }
 
+TConjuntosTransmision CrearConjuntosTransmision(TComponent* owner, Tfdm& dm) {
+  TConjuntosTransmision c{};
+  c.PAcumulado = new TDataSetProvider(owner, "PAcumulado");
+  c.PAcumulado->DataSet = dm.QPuntosacum;
+  c.PAcumulado->Options = poAllowCommandText;
+  c.CAcumulado = new TClientDataSet(owner, "CAcumulado");
+  c.CAcumulado->ProviderName = "PAcumulado";
+  c.PCliented = new TDataSetProvider(owner, "PCliented");
+  c.PCliented->DataSet = dm.QClientesd;
+  c.PCliented->Options = poAllowCommandText;
+  c.CCliented = new TClientDataSet(owner, "CCliented");
+  c.CCliented->ProviderName = "PCliented";
+  return c;
+}
+
 TTransmision::TTransmision(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
                            TClientDataSet& cCliented)
     : fdm_(dm), ventana_(ventana), CAcumulado(&cAcumulado), CCliented(&cCliented) {}

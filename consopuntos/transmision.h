@@ -13,6 +13,17 @@
 
 class Tfdm;
 
+// The datasets the main window owns for the run: CAcumulado over the main
+// database's QPuntosacum, CCliented over QClientesd, each through its provider
+// (PAcumulado, PCliented), created with the given owner.
+struct TConjuntosTransmision {
+  dbx::TDataSetProvider* PAcumulado;
+  dbx::TClientDataSet* CAcumulado;
+  dbx::TDataSetProvider* PCliented;
+  dbx::TClientDataSet* CCliented;
+};
+[[nodiscard]] TConjuntosTransmision CrearConjuntosTransmision(dbx::TComponent* owner, Tfdm& dm);
+
 // What the run needs of the main window.
 class TVentanaTransmision {
  public:

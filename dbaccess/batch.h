@@ -68,8 +68,8 @@ class TStatementBatch {
   // An INSERT of one row. It is not written when the probe finds a row at
   // its turn (the probe's key is then bound as a text of the attachment's
   // character set, as the literal is, so that a block's text comes again and
-  // is prepared once). dropped is called when it is never sent, or before runAlone when
-  // a block could not write it.
+  // is prepared once). dropped is called when it is never sent, or before
+  // runAlone when a block could not write it.
   void Add(TBatchInsert insert, TBatchProbe skipIfFound, Action runAlone, Action done, Action dropped);
   // A statement that only runs alone: what is pending is sent first.
   void AddAlone(Action runAlone);

@@ -34,16 +34,9 @@ class Ventana : public TComponent, public TVentanaTransmision {
  public:
   Ventana(std::string servidor, std::string cia) : TComponent(nullptr, "fconsopuntos"), servidor_(std::move(servidor)),
                                                    cia_(std::move(cia)) {
-    PAcumulado = new TDataSetProvider(this, "PAcumulado");
-    PAcumulado->DataSet = fdm->QPuntosacum;
-    PAcumulado->Options = poAllowCommandText;
-    CAcumulado = new TClientDataSet(this, "CAcumulado");
-    CAcumulado->ProviderName = "PAcumulado";
-    PCliented = new TDataSetProvider(this, "PCliented");
-    PCliented->DataSet = fdm->QClientesd;
-    PCliented->Options = poAllowCommandText;
-    CCliented = new TClientDataSet(this, "CCliented");
-    CCliented->ProviderName = "PCliented";
+    const TConjuntosTransmision conjuntos = CrearConjuntosTransmision(this, *fdm);
+    CAcumulado = conjuntos.CAcumulado;
+    CCliented = conjuntos.CCliented;
   }
 
   std::string ServidorText() const override { return servidor_; }
@@ -61,9 +54,7 @@ class Ventana : public TComponent, public TVentanaTransmision {
   }
   void Cerrar() override { closed = true; }
 
-  TDataSetProvider* PAcumulado;
   TClientDataSet* CAcumulado;
-  TDataSetProvider* PCliented;
   TClientDataSet* CCliented;
   std::vector<std::string> status;
   bool closed = false;
