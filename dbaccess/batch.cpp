@@ -8,6 +8,7 @@
 #include "dbaccess/errors.h"
 #include "dbaccess/fbclient.h"
 #include "dbaccess/sqlconnection.h"
+#include "dbaccess/strings.h"
 
 namespace dbx {
 
@@ -37,11 +38,6 @@ bool Unquote(const std::string& quoted, std::string& text) {
   return true;
 }
 
-
-bool IsNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
 
 // Text of one statement of a block, numbered from 1: it runs while no
 // statement before it has stopped the block; a failure undoes it alone and
@@ -95,7 +91,7 @@ bool IsOneStatement(const std::string& text) {
     if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') return false;
     if (c == '\'' || c == '"') {
       // A literal or a quoted name: a doubled quote stands for itself.
-      if ((c == '\'') && i > 0 && (text[i - 1] == 'q' || text[i - 1] == 'Q') && (i < 2 || !IsNameChar(text[i - 2])))
+      if ((c == '\'') && i > 0 && (text[i - 1] == 'q' || text[i - 1] == 'Q') && (i < 2 || !IsSqlNameChar(text[i - 2])))
         return false;  // an alternative-quote literal: not ours
       std::size_t j = i + 1;
       for (;; ++j) {
@@ -139,7 +135,7 @@ void TStatementBatch::Add(TBatchInsert insert, TBatchProbe skipIfFound, Action r
   e.aloneOnly = insert.table.empty() || insert.columns.empty() || insert.columns.size() != insert.values.size() ||
                 (probed && (!IsOneStatement(skipIfFound.text + skipIfFound.key) || !Unquote(skipIfFound.key, key) ||
                             key.size() > kMaxKeyLength ||
-                            !std::all_of(keyCharset_.begin(), keyCharset_.end(), IsNameChar)));
+                            !std::all_of(keyCharset_.begin(), keyCharset_.end(), IsSqlNameChar)));
   e.insert = std::move(insert);
   if (probed) {
     e.probe = std::move(skipIfFound.text);

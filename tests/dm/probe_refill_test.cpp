@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -25,6 +24,7 @@
 #include "dm/dm.h"
 #include "dm_testing.h"
 #include "support/dbfixture.h"
+#include "support/escaped.h"
 
 using namespace dbx;
 
@@ -137,21 +137,6 @@ bool SameValue(const Variant& stored, const Variant& sent) {
   return stored == sent;
 }
 
-std::string Shown(const std::string& bytes) {
-  std::string out;
-  for (const char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7F) {
-      out += c;
-    } else {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\x%02X", u);
-      out += buffer;
-    }
-  }
-  return out;
-}
-
 class ProbeRefillTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -210,10 +195,10 @@ class ProbeRefillTest : public ::testing::Test {
     EXPECT_EQ(stored.size(), rows.size());
     for (const AccumulatedRow& r : rows) {
       const auto it = stored.find(r.nit);
-      ASSERT_NE(it, stored.end()) << "row of key " << Shown(r.nit) << " missing or changed";
-      EXPECT_TRUE(SameValue(it->second.at(1), r.fecha)) << "PTCA_FECHA of " << Shown(r.nit);
-      EXPECT_TRUE(SameValue(it->second.at(2), r.acumulado)) << "PTCA_ACUMULADO of " << Shown(r.nit);
-      EXPECT_TRUE(SameValue(it->second.at(3), r.porVencer)) << "PTCA_PORVENCER of " << Shown(r.nit);
+      ASSERT_NE(it, stored.end()) << "row of key " << testsupport::Escaped(r.nit) << " missing or changed";
+      EXPECT_TRUE(SameValue(it->second.at(1), r.fecha)) << "PTCA_FECHA of " << testsupport::Escaped(r.nit);
+      EXPECT_TRUE(SameValue(it->second.at(2), r.acumulado)) << "PTCA_ACUMULADO of " << testsupport::Escaped(r.nit);
+      EXPECT_TRUE(SameValue(it->second.at(3), r.porVencer)) << "PTCA_PORVENCER of " << testsupport::Escaped(r.nit);
     }
 
     // Each probe finds exactly its key; a key that is not there, nothing.
@@ -225,7 +210,7 @@ class ProbeRefillTest : public ::testing::Test {
     for (std::size_t i = 0; i < keys.size(); ++i) {
       const std::vector<std::string> expected =
           i < rows.size() ? std::vector<std::string>{keys[i]} : std::vector<std::string>{};
-      EXPECT_EQ(found[i], expected) << "probe of key " << Shown(keys[i]);
+      EXPECT_EQ(found[i], expected) << "probe of key " << testsupport::Escaped(keys[i]);
     }
 
     // The apply's blocks probe each key bound as a parameter: a key there

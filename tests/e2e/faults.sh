@@ -156,19 +156,22 @@ FILAS=${E2E_FILAS_POR_LOTE:-250}
 KEY=$(e2e_isql "$DIRECT$(branch_db 001)" "SET HEADING OFF;" \
   "SELECT CLIENTE FROM RESUMEN_PUNTOS_TX('2008-12-01') ROWS 270 TO 270;" | tr -d ' \n')
 [ -n "$KEY" ] || { echo "FAIL: no 270th customer in the points summary"; exit 1; }
+# held_session NAME FD DB STATEMENT: an isql session on DB, fed through the
+# fifo $E2E_TMP/NAME.in on descriptor FD, runs STATEMENT and keeps its
+# transaction open; its process id in HELD_PID.
+held_session() {
+  local fifo="$E2E_TMP/$1.in"
+  rm -f "$fifo"
+  mkfifo "$fifo"
+  (LC_ALL=C.UTF-8 "$ISQL" -q < "$fifo" > "$E2E_TMP/$1.out" 2>&1) &
+  HELD_PID=$!
+  E2E_PIDS+=("$HELD_PID")
+  eval "exec $2> \"\$fifo\""
+  printf '%s\n' "CONNECT '$DIRECT$3' USER 'SYSDBA' PASSWORD 'masterkey';" "SET AUTODDL OFF;" "$4" >&"$2"
+}
 # stall_at DB: another attachment inserts KEY into DB's accumulated table
 # and keeps it uncommitted, so that the run's own insert of KEY waits.
-STALL_IN="$E2E_TMP/stall.in"
-stall_at() {
-  rm -f "$STALL_IN"
-  mkfifo "$STALL_IN"
-  (LC_ALL=C.UTF-8 "$ISQL" -q < "$STALL_IN" > "$E2E_TMP/stall_isql.out" 2>&1) &
-  STALL_PID=$!
-  E2E_PIDS+=("$STALL_PID")
-  exec 8> "$STALL_IN"
-  printf '%s\n' "CONNECT '$DIRECT$1' USER 'SYSDBA' PASSWORD 'masterkey';" \
-    "SET AUTODDL OFF;" "INSERT INTO $PCA (TERC_NIT) VALUES ('$KEY');" >&8
-}
+stall_at() { held_session stall 8 "$1" "INSERT INTO $PCA (TERC_NIT) VALUES ('$KEY');"; }
 
 for phase in collection refill; do
   if [ $phase = collection ]; then
@@ -215,16 +218,9 @@ for phase in collection refill; do
 done
 
 # A session that holds every row of branch 001's accumulated table.
-LOCK_IN="$E2E_TMP/lock.in"
 hold_lock() {
-  rm -f "$LOCK_IN"
-  mkfifo "$LOCK_IN"
-  (LC_ALL=C.UTF-8 "$ISQL" -q < "$LOCK_IN" > "$E2E_TMP/lock.out" 2>&1) &
-  LOCK_PID=$!
-  E2E_PIDS+=("$LOCK_PID")
-  exec 7> "$LOCK_IN"
-  printf '%s\n' "CONNECT '$DIRECT$(branch_db 001)' USER 'SYSDBA' PASSWORD 'masterkey';" \
-    "SET AUTODDL OFF;" "UPDATE $PCA SET PTCA_ACUMULADO = PTCA_ACUMULADO;" >&7
+  held_session lock 7 "$(branch_db 001)" "UPDATE $PCA SET PTCA_ACUMULADO = PTCA_ACUMULADO;"
+  LOCK_PID=$HELD_PID
 }
 release_lock() {
   printf '%s\n' "ROLLBACK;" "QUIT;" >&7

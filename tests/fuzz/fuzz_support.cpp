@@ -1,5 +1,7 @@
 #include "fuzz/fuzz_support.h"
 
+#include "support/escaped.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,20 +17,7 @@ void Broken(const char* property, const std::string& detail) {
   std::abort();
 }
 
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += ch;
-    } else {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
-      out += buffer;
-    }
-  }
-  return out;
-}
+std::string Escaped(std::string_view text) { return testsupport::Escaped(text); }
 
 // ---- Firebird statement texts ----------------------------------------------
 
