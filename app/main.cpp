@@ -3,8 +3,9 @@
 // scheduler with the run's values on the command line.
 //
 // Exit status: 0; for an unattended start what its last run came to (0 done,
-// 3 done with branches that did not open, 1 stopped by an error); 2 a command
-// line that cannot be used; 128 + n a stop signal.
+// 3 done with branches that did not open, 4 refused for another run of the
+// company in progress, 1 stopped by an error); 2 a command line that cannot
+// be used; 128 + n a stop signal.
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>

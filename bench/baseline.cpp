@@ -315,6 +315,8 @@ long rowsWritten = 0;
 const char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_wait, isc_tpb_read_committed, isc_tpb_rec_version};
 const char kKeptTpb[] = {isc_tpb_version3,       isc_tpb_write,       isc_tpb_wait,
                          isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_autocommit};
+// The lock of the replication switch: its own transaction, no waiting.
+const char kLockTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_nowait, isc_tpb_read_committed, isc_tpb_rec_version};
 constexpr int kKeptStatements = 1000;
 
 // Rows affected of the last execution, as the program asks for them.
@@ -625,7 +627,7 @@ void CopyMissing(Select& source, Db& target, const std::string& table, const std
 
 struct Run {
   std::string server, user, password, company, fecha;  // fecha quoted
-  Db main, branch;
+  Db main, branch, lock;
 
   std::string Configuracion(const std::string& propiedad) {
     Select s(main,
@@ -699,6 +701,18 @@ struct Run {
     main.Detach();
     main.Attach(path, user, password, false);
     if (Configuracion("REPLICAR CAMBIOS EN ARTICULOS") == "SI") {
+      // One run of a company at a time: the switch's rows stay locked, on an
+      // attachment of their own, until the walks end.
+      lock.Attach(path, user, password, false);
+      {
+        Status st;
+        Check(isc_start_transaction(st.get(), &lock.explicitTr, 1, &lock.db, sizeof kLockTpb, kLockTpb), st,
+              "start lock");
+        Select locked(lock,
+                      "SELECT conf_valor FROM configuracion WHERE conf_modulo = 'INVENTARIO' AND conf_categoria = "
+                      "'ARTICULOS' AND conf_propiedad = 'REPLICAR CAMBIOS EN ARTICULOS' WITH LOCK",
+                      -1);
+      }
       Exec(main, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
       std::vector<Row> replicas;
       {
@@ -711,6 +725,9 @@ struct Run {
         if (Connect(r)) Collect();
       for (const Row& r : replicas)
         if (Connect(r)) Distribute();
+      Status st;
+      Check(isc_rollback_transaction(st.get(), &lock.explicitTr), st, "rollback lock");
+      lock.Detach();
     }
     peer.Flush(Peer::kMain);
     // The program's handler ends here: each connection's kept transaction

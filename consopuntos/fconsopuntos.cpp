@@ -333,7 +333,8 @@ bool Tfconsopuntos::eventFilter(QObject* watched, QEvent* event) {
 bool Tfconsopuntos::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
   if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return false;
   if (key == Qt::Key_F5) {
-    Application().Run(this, [this] { SpeedButton1Click(); });
+    // As a click: nothing while the button is disabled (no connection yet).
+    if (SpeedButton1->isEnabled()) Application().Run(this, [this] { SpeedButton1Click(); });
   } else if (key == Qt::Key_Escape) {
     Application().Run(this, [this] { SpeedButton2Click(); });
   }
@@ -357,6 +358,9 @@ void Tfconsopuntos::SpeedButton1Click() {
   corrida_->transmision = &transmision;
   try {
     transmision.Ejecutar();
+  } catch (const ETransmisionEnCurso&) {
+    TerminarCorrida(TFinCorrida::kEnCurso);
+    throw;
   } catch (...) {
     TerminarCorrida(TFinCorrida::kError);
     throw;
@@ -391,7 +395,7 @@ void Tfconsopuntos::TerminarCorrida(TFinCorrida fin) noexcept {
   if (!ParamStr(10).empty()) g_estadoSalida = EstadoSalida(fin);
   // Nobody can answer or close the window: the program ends once the error
   // has been reported.
-  if (fin == TFinCorrida::kError && SinPantalla)
+  if ((fin == TFinCorrida::kError || fin == TFinCorrida::kEnCurso) && SinPantalla)
     QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 

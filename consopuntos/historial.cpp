@@ -14,6 +14,10 @@ const char* TextoFin(TFinCorrida fin) noexcept {
       return "completa con sucursales sin abrir";
     case TFinCorrida::kReplicacionDesactivada:
       return "replicación desactivada"_l1;
+    case TFinCorrida::kSinEnviar:
+      return "sin enviar por sucursales sin abrir";
+    case TFinCorrida::kEnCurso:
+      return "rechazada: otra transmisión en curso"_l1;
     case TFinCorrida::kError:
       return "detenida por un error";
     case TFinCorrida::kSenal:
@@ -25,6 +29,7 @@ const char* TextoFin(TFinCorrida fin) noexcept {
 TFinCorrida FinDeTransmision(const TResumenTransmision& resumen) noexcept {
   if (!resumen.terminada) return TFinCorrida::kError;
   if (!resumen.replicacion) return TFinCorrida::kReplicacionDesactivada;
+  if (resumen.sinEnviar) return TFinCorrida::kSinEnviar;
   if (resumen.sinAbrirTrayendo > 0 || resumen.sinAbrirEnviando > 0) return TFinCorrida::kSucursalesSinAbrir;
   return TFinCorrida::kCompleta;
 }
@@ -35,7 +40,10 @@ int EstadoSalida(TFinCorrida fin) noexcept {
     case TFinCorrida::kReplicacionDesactivada:
       return 0;
     case TFinCorrida::kSucursalesSinAbrir:
+    case TFinCorrida::kSinEnviar:
       return 3;
+    case TFinCorrida::kEnCurso:
+      return 4;
     case TFinCorrida::kError:
     case TFinCorrida::kSenal:
       return 1;

@@ -15,18 +15,23 @@ enum class TFinCorrida {
   kCompleta,                // both walks done, every branch opened in both
   kSucursalesSinAbrir,      // both walks done, some branch did not open
   kReplicacionDesactivada,  // the switch was not "SI": nothing to do
+  kSinEnviar,               // a branch did not open in the first walk: nothing sent (EnviarConFaltantes=NO)
+  kEnCurso,                 // another run of the company was in progress: nothing changed
   kError,                   // an error stopped the start or the run
   kSenal,                   // a stop signal ended the program
 };
 
 // The result column: "completa", "completa con sucursales sin abrir",
-// "replicación desactivada", "detenida por un error", "detenida por una señal".
+// "replicación desactivada", "sin enviar por sucursales sin abrir",
+// "rechazada: otra transmisión en curso", "detenida por un error",
+// "detenida por una señal".
 [[nodiscard]] const char* TextoFin(TFinCorrida fin) noexcept;
 // The end of a run that returned: from what it did.
 [[nodiscard]] TFinCorrida FinDeTransmision(const TResumenTransmision& resumen) noexcept;
 // The exit status of an unattended start whose last run ended so: 0 done
-// (or nothing to do), 3 done with branches that did not open, 1 an error. A
-// stop signal gives 128 + its number elsewhere; here 1.
+// (or nothing to do), 3 done with branches that did not open (or nothing
+// sent for them), 4 refused for another run in progress, 1 an error. A stop
+// signal gives 128 + its number elsewhere; here 1.
 [[nodiscard]] int EstadoSalida(TFinCorrida fin) noexcept;
 
 // One line of the history.

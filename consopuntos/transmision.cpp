@@ -4,6 +4,7 @@
 
 #include "dbaccess/batch.h"
 #include "dbaccess/encoding.h"
+#include "dbaccess/rowlock.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
@@ -68,19 +69,55 @@ int FilasPorLoteDe(const std::string& valor) {
   return std::stoi(valor);
 }
 
-int FilasPorLote() {
-  std::string valor;
-  if (platform::ReadSetting("FilasPorLote", valor) == platform::SettingLookup::kKeyMissing) return kFilasPorLote;
-  // Blanks around the number do not count.
+namespace {
+
+// A setting of Varnex2009.conf, blanks around it left out; false when it is
+// absent or empty.
+bool Ajuste(const char* nombre, std::string& valor) {
+  if (platform::ReadSetting(nombre, valor) == platform::SettingLookup::kKeyMissing) return false;
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!valor.empty() && blank(valor.back())) valor.pop_back();
   while (!valor.empty() && blank(valor.front())) valor.erase(valor.begin());
-  if (valor.empty()) return kFilasPorLote;
+  return !valor.empty();
+}
+
+}  // namespace
+
+int FilasPorLote() {
+  std::string valor;
+  if (!Ajuste("FilasPorLote", valor)) return kFilasPorLote;
   const int filas = FilasPorLoteDe(valor);
   if (filas > 0) return filas;
   ReportLine("consopuntos: FilasPorLote=" + valor + " no es un entero positivo; se toman " +
              std::to_string(kFilasPorLote) + " filas por lote");
   return kFilasPorLote;
+}
+
+bool EnviarConFaltantes() {
+  std::string valor;
+  if (!Ajuste("EnviarConFaltantes", valor) || SameText(valor, "SI")) return true;
+  if (SameText(valor, "NO")) return false;
+  ReportLine("consopuntos: EnviarConFaltantes=" + valor + " no es SI ni NO; se toma SI");
+  return true;
+}
+
+std::string BloqueoInterruptor() {
+  return "SELECT conf_valor FROM configuracion WHERE conf_modulo = " + QuotedStr(kModulo) +
+         " AND conf_categoria = " + QuotedStr(kCategoria) +
+         " AND conf_propiedad = 'REPLICAR CAMBIOS EN ARTICULOS' WITH LOCK";
+}
+
+std::string TextoEnCurso(const std::string& compania, const TLockHolder& otra) {
+  std::string detalle;
+  const auto parte = [&detalle](const std::string& texto) { detalle += (detalle.empty() ? " (" : ", ") + texto; };
+  if (otra.since) parte("desde " + DateToStr(*otra.since) + " " + TimeToStr(*otra.since));
+  if (!otra.host.empty()) parte("equipo " + otra.host);
+  if (!otra.address.empty()) parte("dirección "_l1 + otra.address);
+  if (!otra.process.empty()) parte("programa " + otra.process);
+  if (otra.pid != 0) parte("proceso " + std::to_string(otra.pid));
+  if (!detalle.empty()) detalle += ")";
+  return "La compañía "_l1 + compania + " ya tiene una transmisión en curso"_l1 + detalle +
+         "; esta no cambió nada."_l1;
 }
 
 TConjuntosTransmision CrearConjuntosTransmision(TComponent* owner, Tfdm& dm) {
@@ -108,6 +145,8 @@ std::string TTransmision::NombreCompania() const { return fdm_.CReplicaRPCP_NOMB
 
 void TTransmision::Ejecutar() {
   filasPorLote_ = FilasPorLote();
+  const bool enviarConFaltantes = EnviarConFaltantes();
+  sinAbrir_.clear();
   TSQLConnection* varnex = fdm_.Varnex;
   varnex->SetConnected(false);
   varnex->Params().SetValue("Database", ventana_.ServidorText() + "/datos/" + ventana_.CiaText() + "/varnex.fdb");
@@ -116,8 +155,13 @@ void TTransmision::Ejecutar() {
   varnex->Params().SetValue("password", ventana_.TClaveText());
   varnex->SetConnected(true);
 
+  TRowLock bloqueo(*varnex);
   if (fdm_.configuracion(kModulo, kCategoria, "REPLICAR CAMBIOS EN ARTICULOS") == "SI") {
     resumen_.replicacion = true;
+    // One run of a company at a time: the switch's rows stay locked until
+    // this run ends, however it ends, and nothing changes before.
+    if (TLockHolder otra; !bloqueo.Acquire(BloqueoInterruptor(), otra))
+      throw ETransmisionEnCurso(TextoEnCurso(ventana_.CiaText(), otra));
     RunStatement(fdm_.QBorrar, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
     fdm_.CReplica->Close();
     fdm_.CReplica->Open();
@@ -128,11 +172,20 @@ void TTransmision::Ejecutar() {
       if (fdm_.ConReplica->ConnectionState() == csOpen) TraerPuntos();
       fdm_.CReplica->Next();
     }
-    fdm_.CReplica->First();
-    while (!fdm_.CReplica->Eof()) {
-      ConectarReplica("Enviando consolidado", false);
-      if (fdm_.ConReplica->ConnectionState() == csOpen) EnviarConsolidado();
-      fdm_.CReplica->Next();
+    if (!enviarConFaltantes && !sinAbrir_.empty()) {
+      // Every branch keeps the tables it had.
+      resumen_.sinEnviar = true;
+      std::string carpetas;
+      for (const std::string& c : sinAbrir_) carpetas += (carpetas.empty() ? "" : ", ") + c;
+      ReportLine("consopuntos: no se abrieron al traer puntos las sucursales " + carpetas +
+                 "; con EnviarConFaltantes=NO no se envió nada a las sucursales"_l1);
+    } else {
+      fdm_.CReplica->First();
+      while (!fdm_.CReplica->Eof()) {
+        ConectarReplica("Enviando consolidado", false);
+        if (fdm_.ConReplica->ConnectionState() == csOpen) EnviarConsolidado();
+        fdm_.CReplica->Next();
+      }
     }
   }
   resumen_.terminada = true;
@@ -161,6 +214,7 @@ void TTransmision::ConectarReplica(const std::string& label, bool connectingText
   } catch (...) {
   }
   ++(connectingText ? resumen_.sinAbrirTrayendo : resumen_.sinAbrirEnviando);
+  if (connectingText) sinAbrir_.push_back(carpeta);
   if (SucursalSinAbrir) SucursalSinAbrir(carpeta, label, mensaje);
   const DateTime fecha = Now();
   const DateTime hora = Now();

@@ -7,8 +7,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dbaccess/clientdataset.h"
+#include "dbaccess/rowlock.h"
 #include "dbaccess/values.h"
 
 class Tfdm;
@@ -63,6 +65,23 @@ inline constexpr int kFilasPorLote = 250;
 [[nodiscard]] int FilasPorLote();
 // The value of a FilasPorLote text; 0 when it is not a positive integer.
 [[nodiscard]] int FilasPorLoteDe(const std::string& valor);
+// The setting EnviarConFaltantes of Varnex2009.conf: false ("NO") keeps the
+// distribution from every branch when a branch did not open in the
+// collection. "SI" or absent is true; any other value counts as absent, with
+// a line on standard error.
+[[nodiscard]] bool EnviarConFaltantes();
+
+// The selection that locks the replication switch's rows while a run lasts,
+// so that runs of one company take turns.
+[[nodiscard]] std::string BloqueoInterruptor();
+// A run refused because another run of the company holds that lock: it
+// changed nothing.
+class ETransmisionEnCurso : public dbx::Exception {
+ public:
+  using Exception::Exception;
+};
+// Its message, with what the server says of the other run.
+[[nodiscard]] std::string TextoEnCurso(const std::string& compania, const dbx::TLockHolder& otra);
 
 // What one run did, as far as it got.
 struct TResumenTransmision {
@@ -71,6 +90,7 @@ struct TResumenTransmision {
   int sucursales = 0;             // rows of the replica list
   int sinAbrirTrayendo = 0;       // branches that did not open in the first walk
   int sinAbrirEnviando = 0;       // and in the second
+  bool sinEnviar = false;         // the second walk left out for branches that did not open
   int tercerosTraidos = 0;        // rows copied into the main database
   int clientesTraidos = 0;
   int tercerosEnviados = 0;       // rows copied into branch databases
@@ -116,4 +136,5 @@ class TTransmision {
   dbx::TClientDataSet* CCliented;
   TResumenTransmision resumen_;
   int filasPorLote_ = 1;
+  std::vector<std::string> sinAbrir_;  // folders of the branches that did not open in the first walk
 };

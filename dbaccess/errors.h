@@ -34,6 +34,18 @@ class EDatabaseError : public Exception {
   using Exception::Exception;
 };
 
+// A statement that met a row another transaction holds, and did not wait
+// for it: the holder's transaction number, as the server reported it.
+class ELockConflict : public EDatabaseError {
+ public:
+  ELockConflict(const std::string& message, long serverCode, long holder)
+      : EDatabaseError(message, serverCode), holder_(holder) {}
+  [[nodiscard]] long HolderTransaction() const noexcept { return holder_; }
+
+ private:
+  long holder_;
+};
+
 // A client dataset request that failed inside its provider.
 class EOleException : public Exception {
  public:

@@ -1,7 +1,9 @@
 #include "dbaccess/fbclient.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace dbx {
 
@@ -111,6 +113,21 @@ std::string Status::Text() const {
     text += buffer;
   }
   return text;
+}
+
+long Status::ConcurrentTransaction() const noexcept {
+  if (!Failed()) return 0;
+  for (std::size_t i = 0; i + 1 < std::size(v) && v[i] != isc_arg_end;) {
+    const ISC_STATUS kind = v[i];
+    // The number comes as a number, or (Firebird 3) as its text.
+    if (kind == isc_arg_gds && v[i + 1] == isc_concurrent_transaction && i + 3 < std::size(v)) {
+      if (v[i + 2] == isc_arg_number) return static_cast<long>(v[i + 3]);
+      if (v[i + 2] == isc_arg_string && v[i + 3] != 0)
+        return std::strtol(reinterpret_cast<const char*>(v[i + 3]), nullptr, 10);
+    }
+    i += kind == isc_arg_cstring ? 3 : 2;  // a kind and its one value; a counted string has two
+  }
+  return 0;
 }
 
 void Sqlda::Resize(int count) {

@@ -27,6 +27,9 @@ struct Status {
   [[nodiscard]] bool Failed() const noexcept { return v[0] == 1 && v[1] != 0; }
   // The first error code (isc_*), 0 when the vector holds no error.
   [[nodiscard]] long Code() const noexcept { return Failed() ? static_cast<long>(v[1]) : 0; }
+  // The transaction that holds what the failed call wanted (a lock conflict,
+  // an update conflict), as the server reports it; 0 when it reports none.
+  [[nodiscard]] long ConcurrentTransaction() const noexcept;
   // The client library's interpretation: every message in order, the first
   // unchanged, joined with CR LF. Empty when the vector holds no error.
   [[nodiscard]] std::string Text() const;

@@ -55,6 +55,13 @@ constexpr std::array kStatusTexts{
 
 constexpr int kStatusConnectionFailed = 21;
 
+// The composed message of a failure the client library reported, raised; a
+// conflict with a transaction the server names carries that transaction.
+[[noreturn]] void RaiseComposed(const std::string& message, const fb::Status& st) {
+  if (const long holder = st.ConcurrentTransaction(); holder != 0) throw ELockConflict(message, st.Code(), holder);
+  throw EDatabaseError(message, st.Code());
+}
+
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // Whether the first word of a statement text, after blanks and comments, is SELECT.
@@ -222,7 +229,9 @@ void TSQLConnection::RaiseError(int status, const std::string& serverText, long 
   throw EDatabaseError(ComposeError(status, serverText, lastError_), serverCode);
 }
 
-void TSQLConnection::RaiseError(int status, const fb::Status& st) { RaiseError(status, st.Text(), st.Code()); }
+void TSQLConnection::RaiseError(int status, const fb::Status& st) {
+  RaiseComposed(ComposeError(status, st.Text(), lastError_), st);
+}
 
 void TSQLConnection::SetConnected(bool value) {
   if (value) {
@@ -611,7 +620,7 @@ void TSQLQuery::Fail(int status, const fb::Status& st) {
   Unprepare();
   const std::string message = connection_->ComposeError(status, st.Text(), lastError_);
   connection_->lastError_ = message;
-  throw EDatabaseError(message, st.Code());
+  RaiseComposed(message, st);
 }
 
 std::string TSQLQuery::PrepareForRun() {

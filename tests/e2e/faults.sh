@@ -10,6 +10,10 @@
 #       after the error's line, and a re-run gives every table of a clean run;
 #   (c) a branch locked by another attachment: the run waits, then completes
 #       once the lock is released;
+#   (g) two runs of the company at once, or the second a little later (also
+#       row by row): one completes, the other ends with 4 having changed
+#       nothing, and the databases are those of one run; (h) a run killed
+#       with SIGKILL holds no lock: the next run completes;
 #   (d) SIGTERM during that lock wait, (e) a wrong password with an error
 #       dialog open on a display, (f) while a branch's server accepts and
 #       never answers: the program ends within seconds with 143, and nothing
@@ -312,6 +316,50 @@ if kill -0 "$E2E_PID" 2> /dev/null; then
   term_ends 15 "(f)"
 else
   e2e_fail "(f) the program ended before the stalled branch"
+fi
+
+# overlap DELAY LABEL: a second run DELAY seconds after the first.
+overlap() {
+  local first second rc1 rc2 t0
+  : > "$C/program.log"
+  e2e_start "$C" C.UTF-8 $(run_args)
+  first=$E2E_PID
+  sleep "$1"
+  t0=$(date +%s%N)
+  e2e_start "$C" C.UTF-8 $(run_args)
+  second=$E2E_PID
+  e2e_wait_exit "$second" 60 && rc2=$E2E_RC && echo "   second run ended after $((($(date +%s%N) - t0) / 1000000)) ms"
+  e2e_wait_exit "$first" 120 && rc1=$E2E_RC
+  e2e_check "$2: one run completes, the other is refused" "0 4" "$(printf '%s\n' "${rc1:-?}" "${rc2:-?}" | sort | tr '\n' ' ' | sed 's/ $//')"
+  e2e_check "$2: the refusal's line" 1 "$(grep -c "^Error: .* ya tiene una transmisi" "$C/program.log")"
+  e2e_check "$2: the history" "completa|rechazada: otra transmisi"$'\xc3\xb3'"n en curso" \
+    "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f6 | sort | tr '\n' '|' | sed 's/|$//')"
+  dumps > "$E2E_TMP/after.overlap"
+  e2e_check_file "$2: the databases of one run" "$E2E_TMP/clean" "$E2E_TMP/after.overlap"
+}
+start_proxy 10
+for delay in 0 0.3; do
+  e2e_step "(g) two runs of the company, the second ${delay}s after the first"
+  restore
+  overlap "$delay" "(g) $delay s"
+done
+e2e_step "(g) the same row by row"
+start_proxy 0
+restore
+E2E_FILAS_POR_LOTE=1 e2e_settings "$C"
+overlap 0.3 "(g) row by row"
+
+e2e_step "(h) a run killed with SIGKILL: the next run is not refused"
+restore
+start_proxy 20
+e2e_start "$C" C.UTF-8 $(run_args)
+if wait_seen "$(main_db)" "%ACTUALIZA_PUNTOS_ACUMULADOS%" 60; then
+  kill -KILL "$E2E_PID"
+  wait "$E2E_PID" 2> /dev/null
+  rerun "(h)"
+else
+  e2e_fail "(h) never saw the collection"
+  e2e_stop "$E2E_PID"
 fi
 
 e2e_finish

@@ -45,7 +45,10 @@ class Ventana : public TComponent, public TVentanaTransmision {
   std::string CiaText() const override { return cia_; }
   Date FechaTransmision() const override { return Date{2008, 12, 1}; }
   void SetStatusText(const std::string& text) override { status.push_back("text:" + text); }
-  void ShowStatus(const std::string& text) override { status.push_back("show:" + text); }
+  void ShowStatus(const std::string& text) override {
+    status.push_back("show:" + text);
+    if (alMostrar) alMostrar(text);
+  }
   void HideStatus() override { status.push_back("hide"); }
   std::string diraplicacion() override {
     std::string dir;
@@ -58,6 +61,7 @@ class Ventana : public TComponent, public TVentanaTransmision {
   TClientDataSet* CCliented;
   std::vector<std::string> status;
   bool closed = false;
+  std::function<void(const std::string&)> alMostrar;  // each text the panel shows
 
  private:
   std::string servidor_, cia_;
@@ -66,6 +70,7 @@ class Ventana : public TComponent, public TVentanaTransmision {
 // What a run leaves.
 struct Outcome {
   std::string tables;   // every table of every database, rows sorted
+  std::string before;   // the same before the run
   std::string errores;  // ERRORES.TXT, dates and times left out
   std::string envptos;  // ERRORENVPTOS.TXT, the same
   std::vector<std::string> dialogs;
@@ -96,8 +101,24 @@ struct Company {
 
 using Builder = std::function<Company(CompanyLayout&)>;
 
-// Runs the company built afresh in a scratch folder, FilasPorLote given.
-Outcome RunCompany(const Builder& build, int filasPorLote) {
+// Every table of the company's databases, rows sorted.
+std::string Tables(const CompanyLayout& co, const Company& company) {
+  std::string tables;
+  for (const char* table : {"TERCEROS", "CLIENTES", "PUNTOS_CLIENTE_ACUMULADO"})
+    tables += std::string("## main ") + table + "\n" + SortedRows(co.MainPath(), std::string("SELECT * FROM ") + table);
+  for (std::size_t b = 0; b < company.branches.size(); ++b) {
+    if (!std::filesystem::exists(company.branches[b])) continue;
+    for (const char* table : {"TERCEROS", "CLIENTES", "PUNTOS_CLIENTE_ACUMULADO"})
+      tables += "## branch " + std::to_string(b + 1) + " " + table + "\n" +
+                SortedRows(company.branches[b], std::string("SELECT * FROM ") + table);
+  }
+  return tables;
+}
+
+// Runs the company built afresh in a scratch folder, FilasPorLote and other
+// settings given; alMostrar sees each text the panel shows.
+Outcome RunCompany(const Builder& build, int filasPorLote, const std::string& ajustes = {},
+                   const std::function<void(const std::string&, const Company&)>& alMostrar = {}) {
   dmtest::ScratchDir work;  // the working directory: ERRORES.TXT
   testsupport::ScratchDir dir;
   CompanyLayout co(dir);
@@ -107,16 +128,18 @@ Outcome RunCompany(const Builder& build, int filasPorLote) {
   std::filesystem::create_directories(app);
   std::filesystem::create_directories(dir.Path("xdg/Quenda"));
   dmtest::WriteFile(dir.Path("xdg/Quenda/Varnex2009.conf"),
-                    "Directorio=" + app + "\nFilasPorLote=" + std::to_string(filasPorLote) + "\n");
+                    "Directorio=" + app + "\nFilasPorLote=" + std::to_string(filasPorLote) + "\n" + ajustes);
   setenv("XDG_CONFIG_DIRS", dir.Path("xdg").c_str(), 1);
 
   Outcome out;
+  out.before = Tables(co, company);
   {
     dmtest::RecordingUi ui;
     dmtest::ApplicationHandlerGuard guard;
     fdm = new Tfdm();
     {
       Ventana ventana(co.ServerFolder(), co.Company());
+      if (alMostrar) ventana.alMostrar = [&](const std::string& text) { alMostrar(text, company); };
       fdm->ConfigurarProviders(&ventana);
       TTransmision run(*fdm, ventana, *ventana.CAcumulado, *ventana.CCliented);
       Application().Run(&ventana, [&] { run.Ejecutar(); });
@@ -127,23 +150,14 @@ Outcome RunCompany(const Builder& build, int filasPorLote) {
                     std::to_string(r.sinAbrirEnviando) + " " + std::to_string(r.tercerosTraidos) + " " +
                     std::to_string(r.clientesTraidos) + " " + std::to_string(r.tercerosEnviados) + " " +
                     std::to_string(r.clientesEnviados) + " " + std::to_string(r.llamadasAcumulacion) + " " +
-                    std::to_string(r.acumuladosEnviados);
+                    std::to_string(r.acumuladosEnviados) + (r.sinEnviar ? " sin enviar" : "");
     }
     delete fdm;
     fdm = nullptr;
     out.dialogs = ui.events;
   }
   unsetenv("XDG_CONFIG_DIRS");
-  for (const std::string* db : std::vector<const std::string*>{&co.MainPath()}) {
-    for (const char* table : {"TERCEROS", "CLIENTES", "PUNTOS_CLIENTE_ACUMULADO"})
-      out.tables += std::string("## main ") + table + "\n" + SortedRows(*db, std::string("SELECT * FROM ") + table);
-  }
-  for (std::size_t b = 0; b < company.branches.size(); ++b) {
-    if (!std::filesystem::exists(company.branches[b])) continue;
-    for (const char* table : {"TERCEROS", "CLIENTES", "PUNTOS_CLIENTE_ACUMULADO"})
-      out.tables += "## branch " + std::to_string(b + 1) + " " + table + "\n" +
-                    SortedRows(company.branches[b], std::string("SELECT * FROM ") + table);
-  }
+  out.tables = Tables(co, company);
   if (std::filesystem::exists("ERRORES.TXT")) out.errores = WithoutMoments(dmtest::ReadLog("ERRORES.TXT"));
   if (std::filesystem::exists(app + "/ERRORENVPTOS.TXT"))
     out.envptos = WithoutMoments(dmtest::ReadLog(app + "/ERRORENVPTOS.TXT"));
@@ -408,6 +422,35 @@ TEST(RunModes, ChunksLeaveWhatRowByRowLeaves) {
       EXPECT_EQ(reference.closed, chunked.closed);
       EXPECT_EQ(reference.resumen, chunked.resumen);
     }
+  }
+}
+
+// EnviarConFaltantes=NO: a branch that did not open in the collection keeps
+// every branch's tables as they were; one that did not open only in the
+// distribution changes nothing of the usual run.
+TEST(RunModes, EnviarConFaltantesNo) {
+  for (int filas : {1, kFilasPorLote}) {
+    SCOPED_TRACE("FilasPorLote=" + std::to_string(filas));
+    const Outcome guarded = RunCompany(Standard(40, 30), filas, "EnviarConFaltantes=NO\n");
+    EXPECT_TRUE(guarded.closed);
+    EXPECT_EQ("3 1 0 48 48 0 0 60 0 sin enviar", guarded.resumen);
+    const auto branches = [](const std::string& t) { return t.substr(t.find("## branch")); };
+    EXPECT_EQ(branches(guarded.before), branches(guarded.tables));
+    EXPECT_NE(guarded.before, guarded.tables);  // the main database has what the collection brought
+
+    // Every branch opens to collect; branch 2 is gone when the distribution comes.
+    const Builder sinTercera = Standard(40, 30, [](const std::string& main, const std::vector<std::string>&) {
+      RunIsql(main, "DELETE FROM REPLICA_COMPANIA WHERE RPCO_COD = '003';\n");
+    });
+    const auto quitarSur = [](const std::string& text, const Company& c) {
+      if (text == "Trayendo PUNTOS de la compa\xF1ia Sur ...") std::filesystem::remove(c.branches[1]);
+    };
+    const Outcome usual = RunCompany(sinTercera, filas, {}, quitarSur);
+    const Outcome no = RunCompany(sinTercera, filas, "EnviarConFaltantes=NO\n", quitarSur);
+    EXPECT_EQ("2 0 1 48 48 23 23 60 60", usual.resumen);
+    EXPECT_EQ(usual.resumen, no.resumen);
+    EXPECT_EQ(usual.tables, no.tables);
+    EXPECT_EQ(usual.envptos, no.envptos);
   }
 }
 

@@ -245,6 +245,12 @@ class TextTest : public QObject {
     QTest::newRow("an error before the run")
         << static_cast<int>(TFinCorrida::kError) << false << head + ",detenida por un error,42,4,0,0,4,5,7,15\r\n"
         << 1;
+    QTest::newRow("nothing sent") << static_cast<int>(TFinCorrida::kSinEnviar) << true
+                                  << head + "12/1/08,sin enviar por sucursales sin abrir,42,4,0,0,4,5,7,15\r\n"
+                                  << 3;
+    QTest::newRow("another run") << static_cast<int>(TFinCorrida::kEnCurso) << true
+                                 << head + "12/1/08,rechazada: otra transmisi\xf3n en curso,42,4,0,0,4,5,7,15\r\n"
+                                 << 4;
     QTest::newRow("a signal") << static_cast<int>(TFinCorrida::kSenal) << true
                               << head + "12/1/08,detenida por una se\361al,42,4,0,0,4,5,7,15\r\n"
                               << 1;
@@ -287,6 +293,8 @@ class TextTest : public QObject {
     QCOMPARE(static_cast<int>(FinDeTransmision(r)), static_cast<int>(TFinCorrida::kCompleta));
     r.sinAbrirEnviando = 1;
     QCOMPARE(static_cast<int>(FinDeTransmision(r)), static_cast<int>(TFinCorrida::kSucursalesSinAbrir));
+    r.sinEnviar = true;
+    QCOMPARE(static_cast<int>(FinDeTransmision(r)), static_cast<int>(TFinCorrida::kSinEnviar));
   }
 };
 
