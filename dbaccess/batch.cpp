@@ -208,7 +208,7 @@ void TStatementBatch::Flush() {
       try {
         ran = SendBlock(block, j - i);
       } catch (const Exception& e) {
-        if (fb::IsConnectionLost(e.ServerCode())) throw;
+        if (e.Category() == TErrorCategory::kConnectionLost) throw;
       }
       if (!ran) {
         // The server refused the block as a whole: nothing of it ran.
@@ -316,7 +316,7 @@ bool ProbeKeys(TSQLConnection& connection, const std::string& probeText, const s
     try {
       row = connection.ExecuteForRow(text, {}, isc_info_sql_stmt_select);
     } catch (const Exception& e) {
-      if (fb::IsConnectionLost(e.ServerCode())) throw;
+      if (e.Category() == TErrorCategory::kConnectionLost) throw;
       return false;
     }
     const std::string* flags = row.empty() ? nullptr : std::get_if<std::string>(&row.front());

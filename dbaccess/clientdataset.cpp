@@ -28,7 +28,7 @@ auto ProviderRequest(F&& request) -> decltype(request()) {
   try {
     return request();
   } catch (const Exception& e) {
-    throw EOleException(TrimProviderMessage(e.what()), e.ServerCode());
+    throw EOleException(TrimProviderMessage(e.what()), e.Server());
   } catch (const std::exception& e) {
     throw EOleException(TrimProviderMessage(e.what()));
   }

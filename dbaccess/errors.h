@@ -1,26 +1,96 @@
-// The exception classes of the database access layer. Every failure is an
-// exception whose message is the exact text the error reporter inspects.
+// The exception classes of the database access layer and what a failure
+// keeps of the server's word. Every failure is an exception whose message is
+// the exact text the error reporter inspects; a failure the server reported
+// also keeps its identity (every code, SQLCODE, SQLSTATE) and its category.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace dbx {
 
-// Root of every exception the system raises itself. A failure the database
-// client library reported keeps the library's error code (the first code of
-// its status, isc_* / gds codes; 0 for the layer's own failures), so that a
-// lost connection can be told from a statement the server refused.
+// The frames in which the layer writes a failure's message. The reporter
+// reads them back: a connection failure begins with the word of the first,
+// and a statement the server rejected has the server's own text right after
+// the second.
+inline constexpr std::string_view kDbExpressError = "dbExpress Error: ";
+inline constexpr std::string_view kDbExpressWord = "dbExpress";
+inline constexpr std::string_view kSqlServerError = "SQL Server Error: ";
+
+// The layer's status numbers: 1 to 100 have the fixed texts below;
+// kServerError stands for a failure whose text is the server's.
+enum class TStatus : int {
+  kNone = 0,
+  kWarning = 1,
+  kNoMemory = 2,
+  kInvalidFieldType = 3,
+  kInvalidHandle = 4,
+  kNotSupported = 5,
+  kInvalidTime = 6,
+  kInvalidTranslation = 7,
+  kOutOfRange = 8,
+  kInvalidParameter = 9,
+  kEof = 10,
+  kParameterNotSet = 11,
+  kInvalidLogin = 12,
+  kInvalidPrecision = 13,
+  kInvalidLength = 14,
+  kInvalidIsolation = 15,
+  kInvalidTransactionId = 16,
+  kDuplicateTransactionId = 17,
+  kTransactionActive = 19,
+  kNoMultipleTransactions = 20,
+  kConnectionFailed = 21,
+  kDriverInitFailed = 22,
+  kOptimisticLockFailed = 23,
+  kInvalidRef = 24,
+  kNoTable = 25,
+  kNoMoreData = 64,
+  kSqlError = 65,
+  kServerError = 101,
+};
+// The fixed text of a status ("[0x0015]: Connection failed"); nullptr for
+// a status without one.
+[[nodiscard]] const char* StatusText(int status) noexcept;
+
+// What kind of failure the server reported.
+enum class TErrorCategory {
+  kOther,
+  kConnectionLost,  // the attachment is gone: nothing more can be sent on it
+  kConstraint,      // a key, a check, a required value (SQLSTATE class 23)
+  kLockConflict,    // a row another transaction holds (SQLSTATE 40001, lock time-out)
+  kConversion,      // a value that does not convert or fit (SQLSTATE class 22)
+};
+
+// The server's identity of a failure.
+struct TServerError {
+  std::vector<long> codes;        // every gds code of the status vector, in order
+  long sqlCode = 0;               // SQLCODE
+  std::string sqlState;           // SQLSTATE, five characters; empty when none
+  long concurrentTransaction = 0; // the transaction that holds what was wanted, when the server names it
+  TErrorCategory category = TErrorCategory::kOther;
+};
+
+// Root of every exception the system raises itself.
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const std::string& message, long serverCode = 0)
-      : std::runtime_error(message), serverCode_(serverCode) {}
+  explicit Exception(const std::string& message, TServerError server = {})
+      : std::runtime_error(message), server_(std::move(server)) {}
   [[nodiscard]] std::string Message() const { return what(); }
-  [[nodiscard]] long ServerCode() const noexcept { return serverCode_; }
+  // The first code the server gave; 0 for the layer's own failures.
+  [[nodiscard]] long ServerCode() const noexcept { return server_.codes.empty() ? 0 : server_.codes.front(); }
+  [[nodiscard]] const TServerError& Server() const noexcept { return server_; }
+  [[nodiscard]] TErrorCategory Category() const noexcept { return server_.category; }
 
  private:
-  long serverCode_;
+  TServerError server_;
 };
+
+// The server's identity of any exception: an Exception's, nothing for others.
+[[nodiscard]] TServerError ServerErrorOf(const std::exception& e);
 
 // The silent abort: unwinds to the event loop, reported by nobody.
 class EAbort : public Exception {
@@ -32,18 +102,6 @@ class EAbort : public Exception {
 class EDatabaseError : public Exception {
  public:
   using Exception::Exception;
-};
-
-// A statement that met a row another transaction holds, and did not wait
-// for it: the holder's transaction number, as the server reported it.
-class ELockConflict : public EDatabaseError {
- public:
-  ELockConflict(const std::string& message, long serverCode, long holder)
-      : EDatabaseError(message, serverCode), holder_(holder) {}
-  [[nodiscard]] long HolderTransaction() const noexcept { return holder_; }
-
- private:
-  long holder_;
 };
 
 // A client dataset request that failed inside its provider.

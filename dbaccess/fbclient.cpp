@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
-namespace dbx {
+namespace dbx::fb {
 
 namespace {
 
@@ -69,7 +70,7 @@ std::int64_t ReadInteger(const XSQLVAR& v) {
 int InfoInteger(const char* p, int len) { return static_cast<int>(isc_vax_integer(p, static_cast<short>(len))); }
 
 template <typename T>
-void Put(fb::Sqlda& da, int i, short sqltype, const T& value, short scale = 0) {
+void Put(Sqlda& da, int i, short sqltype, const T& value, short scale = 0) {
   XSQLVAR& v = da.Var(i);
   v.sqltype = static_cast<short>(sqltype | 1);
   v.sqllen = sizeof(T);
@@ -82,7 +83,10 @@ void Put(fb::Sqlda& da, int i, short sqltype, const T& value, short scale = 0) {
 
 }  // namespace
 
-namespace fb {
+// ---------------------------------------------------------------------------
+// Failures
+
+namespace {
 
 bool IsConnectionLost(long code) noexcept {
   switch (code) {
@@ -103,6 +107,36 @@ bool IsConnectionLost(long code) noexcept {
   }
 }
 
+bool IsLockConflict(long code) noexcept {
+  return code == isc_lock_conflict || code == isc_deadlock || code == isc_update_conflict ||
+         code == isc_lock_timeout;
+}
+
+bool IsConstraint(long code) noexcept {
+  return code == isc_unique_key_violation || code == isc_foreign_key || code == isc_check_constraint ||
+         code == isc_not_valid || code == isc_no_dup || code == isc_not_valid_for || code == isc_not_valid_for_var;
+}
+
+bool IsConversion(long code) noexcept {
+  return code == isc_convert_error || code == isc_arith_except || code == isc_string_truncation ||
+         code == isc_numeric_out_of_range;
+}
+
+}  // namespace
+
+TErrorCategory CategoryOf(const std::vector<long>& codes, const std::string& sqlState) noexcept {
+  const auto any = [&codes](bool (*test)(long) noexcept) {
+    for (const long c : codes)
+      if (test(c)) return true;
+    return false;
+  };
+  if (any(IsConnectionLost)) return TErrorCategory::kConnectionLost;
+  if (any(IsLockConflict) || sqlState == "40001") return TErrorCategory::kLockConflict;
+  if (any(IsConstraint) || sqlState.starts_with("23")) return TErrorCategory::kConstraint;
+  if (any(IsConversion) || sqlState.starts_with("22")) return TErrorCategory::kConversion;
+  return TErrorCategory::kOther;
+}
+
 std::string Status::Text() const {
   if (!Failed()) return {};
   std::string text;
@@ -115,19 +149,167 @@ std::string Status::Text() const {
   return text;
 }
 
-long Status::ConcurrentTransaction() const noexcept {
-  if (!Failed()) return 0;
+TServerError Status::Server() const {
+  TServerError e;
+  if (!Failed()) return e;
   for (std::size_t i = 0; i + 1 < std::size(v) && v[i] != isc_arg_end;) {
     const ISC_STATUS kind = v[i];
-    // The number comes as a number, or (Firebird 3) as its text.
-    if (kind == isc_arg_gds && v[i + 1] == isc_concurrent_transaction && i + 3 < std::size(v)) {
-      if (v[i + 2] == isc_arg_number) return static_cast<long>(v[i + 3]);
-      if (v[i + 2] == isc_arg_string && v[i + 3] != 0)
-        return std::strtol(reinterpret_cast<const char*>(v[i + 3]), nullptr, 10);
+    if (kind == isc_arg_gds) {
+      e.codes.push_back(static_cast<long>(v[i + 1]));
+      // The transaction named comes as a number, or (Firebird 3) as its text.
+      if (v[i + 1] == isc_concurrent_transaction && i + 3 < std::size(v)) {
+        if (v[i + 2] == isc_arg_number) e.concurrentTransaction = static_cast<long>(v[i + 3]);
+        if (v[i + 2] == isc_arg_string && v[i + 3] != 0)
+          e.concurrentTransaction = std::strtol(reinterpret_cast<const char*>(v[i + 3]), nullptr, 10);
+      }
+    } else if (kind == isc_arg_warning) {
+      break;  // the warnings after the error are not part of it
     }
     i += kind == isc_arg_cstring ? 3 : 2;  // a kind and its one value; a counted string has two
   }
-  return 0;
+  e.sqlCode = isc_sqlcode(v);
+  char state[6] = {};
+  fb_sqlstate(state, v);
+  e.sqlState = state;
+  if (e.sqlState == "00000") e.sqlState.clear();
+  e.category = CategoryOf(e.codes, e.sqlState);
+  return e;
+}
+
+void Throw(const Status& st) { throw Failure{TStatus::kServerError, st.Text(), st.Server()}; }
+
+void Throw(TStatus status) { throw Failure{status, {}, {}}; }
+
+// ---------------------------------------------------------------------------
+// Handles
+
+Transaction::Transaction(Transaction&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+
+Transaction& Transaction::operator=(Transaction&& other) noexcept {
+  if (this != &other) {
+    RollbackQuietly();
+    handle_ = std::exchange(other.handle_, 0);
+  }
+  return *this;
+}
+
+void Transaction::Start(isc_db_handle* db, const std::string& tpb) {
+  RollbackQuietly();
+  Status st;
+  if (isc_start_transaction(st.get(), &handle_, 1, db, static_cast<unsigned short>(tpb.size()), tpb.data()) != 0) {
+    handle_ = 0;
+    Throw(st);
+  }
+}
+
+void Transaction::Commit() {
+  if (handle_ == 0) return;
+  Status st;
+  if (isc_commit_transaction(st.get(), &handle_) == 0) {
+    handle_ = 0;
+    return;
+  }
+  Failure failure{TStatus::kServerError, st.Text(), st.Server()};
+  RollbackQuietly();
+  throw failure;
+}
+
+void Transaction::CommitRetaining() {
+  Status st;
+  Check(isc_commit_retaining(st.get(), &handle_), st);
+}
+
+void Transaction::Rollback() {
+  if (handle_ == 0) return;
+  Status st;
+  const ISC_STATUS rc = isc_rollback_transaction(st.get(), &handle_);
+  handle_ = 0;
+  Check(rc, st);
+}
+
+void Transaction::CommitQuietly() noexcept {
+  if (handle_ == 0) return;
+  Status st;
+  if (isc_commit_transaction(st.get(), &handle_) != 0) isc_rollback_transaction(st.get(), &handle_);
+  handle_ = 0;
+}
+
+void Transaction::RollbackQuietly() noexcept {
+  if (handle_ == 0) return;
+  Status st;
+  isc_rollback_transaction(st.get(), &handle_);
+  handle_ = 0;
+}
+
+void Statement::Allocate(isc_db_handle* db) {
+  Drop();
+  Status st;
+  if (isc_dsql_allocate_statement(st.get(), db, &handle_) != 0) {
+    handle_ = 0;
+    Throw(st);
+  }
+}
+
+void Statement::CloseCursor() noexcept {
+  if (handle_ == 0) return;
+  Status st;
+  isc_dsql_free_statement(st.get(), &handle_, DSQL_close);
+}
+
+void Statement::Drop() noexcept {
+  if (handle_ == 0) return;
+  Status st;
+  isc_dsql_free_statement(st.get(), &handle_, DSQL_drop);
+  handle_ = 0;
+}
+
+Blob::~Blob() {
+  if (handle_ == 0) return;
+  Status st;
+  if (created_)
+    isc_cancel_blob(st.get(), &handle_);
+  else
+    isc_close_blob(st.get(), &handle_);
+}
+
+std::string Blob::Read(isc_db_handle* db, isc_tr_handle* tr, ISC_QUAD id, long long limit) {
+  Status st;
+  created_ = false;
+  Check(isc_open_blob2(st.get(), db, tr, &handle_, &id, 0, nullptr), st);
+  std::string bytes;
+  char chunk[32768];
+  bool limited = false;
+  for (;;) {
+    unsigned short got = 0;
+    const ISC_STATUS rc = isc_get_segment(st.get(), &handle_, &got, sizeof chunk, chunk);
+    if (rc != 0 && rc != isc_segment) break;
+    bytes.append(chunk, got);
+    if (limit >= 0 && bytes.size() >= static_cast<std::size_t>(limit)) {
+      bytes.resize(static_cast<std::size_t>(limit));
+      limited = true;
+      break;
+    }
+  }
+  if (!limited && st.v[1] != isc_segstr_eof && st.Failed()) Throw(st);  // the destructor closes it
+  const ISC_STATUS rc = isc_close_blob(st.get(), &handle_);
+  handle_ = 0;
+  Check(rc, st);
+  return bytes;
+}
+
+ISC_QUAD Blob::Write(isc_db_handle* db, isc_tr_handle* tr, const std::string& bytes) {
+  Status st;
+  ISC_QUAD id{};
+  created_ = true;
+  Check(isc_create_blob2(st.get(), db, tr, &handle_, &id, 0, nullptr), st);
+  for (std::size_t pos = 0; pos < bytes.size(); pos += 32768) {
+    const auto len = static_cast<unsigned short>(std::min<std::size_t>(32768, bytes.size() - pos));
+    Check(isc_put_segment(st.get(), &handle_, len, bytes.data() + pos), st);  // the destructor cancels it
+  }
+  const ISC_STATUS rc = isc_close_blob(st.get(), &handle_);
+  handle_ = 0;
+  Check(rc, st);
+  return id;
 }
 
 void Sqlda::Resize(int count) {
@@ -166,24 +348,45 @@ char* Sqlda::Point(int i, std::size_t bytes) {
   return v.sqldata;
 }
 
-}  // namespace fb
-
 // ---------------------------------------------------------------------------
+// Attachment
 
-FbConnection::~FbConnection() {
-  fb::Status st;
-  if (explicitTr != 0) isc_rollback_transaction(st.get(), &explicitTr);
-  if (retainedTr != 0) isc_commit_transaction(st.get(), &retainedTr);
-  keptCursors = 0;
+Attachment::~Attachment() {
+  explicit_.RollbackQuietly();
+  retained_.CommitQuietly();
+  keptCursors_ = 0;
   EndKept();
-  if (db != 0) isc_detach_database(st.get(), &db);
+  if (db_ != 0) {
+    Status st;
+    isc_detach_database(st.get(), &db_);
+  }
 }
 
-std::string FbConnection::Tpb(int isolationLevel, bool autocommit) const {
+void Attachment::Attach(const std::string& path, const std::string& dpb) {
+  Status st;
+  if (isc_attach_database(st.get(), static_cast<short>(std::min<std::size_t>(path.size(), 32767)), path.c_str(), &db_,
+                          static_cast<short>(dpb.size()), dpb.data()) != 0) {
+    db_ = 0;
+    Throw(st);
+  }
+}
+
+void Attachment::Abandon() noexcept {
+  if (db_ == 0) return;
+  Status st;
+  fb_cancel_operation(st.get(), &db_, fb_cancel_disable);  // a cancel asked for is not pending any more
+  explicit_.RollbackQuietly();
+  retained_.RollbackQuietly();
+  kept_.RollbackQuietly();
+  isc_detach_database(st.get(), &db_);
+  db_ = 0;
+}
+
+std::string Attachment::Tpb(int isolationLevel, bool autocommit) const {
   std::string tpb;
   tpb += static_cast<char>(isc_tpb_version3);
   tpb += static_cast<char>(isc_tpb_write);
-  tpb += static_cast<char>(waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
+  tpb += static_cast<char>(options_.waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
   if (isolationLevel == 1) {
     tpb += static_cast<char>(isc_tpb_concurrency);
   } else {
@@ -195,123 +398,198 @@ std::string FbConnection::Tpb(int isolationLevel, bool autocommit) const {
   return tpb;
 }
 
-bool FbConnection::Begin(isc_tr_handle& tr, int isolationLevel, fb::Status& st, bool autocommit) {
-  const std::string tpb = Tpb(isolationLevel, autocommit);
-  tr = 0;
-  if (isc_start_transaction(st.get(), &tr, 1, &db, static_cast<unsigned short>(tpb.size()), tpb.data()) == 0)
-    return true;
-  tr = 0;
-  return false;
+void Attachment::Start(Transaction& tr, int isolationLevel, bool autocommit) {
+  tr.Start(&db_, Tpb(isolationLevel, autocommit));
 }
 
-bool FbConnection::CommitOrRollback(isc_tr_handle& tr, fb::Status& st) {
-  const bool committed = isc_commit_transaction(st.get(), &tr) == 0;
-  if (!committed) {
-    fb::Status ignored;
-    isc_rollback_transaction(ignored.get(), &tr);
+void Attachment::RetainExplicit(int openCursors) {
+  try {
+    explicit_.CommitRetaining();
+  } catch (...) {
+    explicit_.RollbackQuietly();
+    throw;
   }
-  tr = 0;
-  return committed;
+  retained_ = std::move(explicit_);
+  retainedCursors_ = openCursors;
 }
 
-bool FbConnection::BeginKept(fb::Status& st) {
-  if (keptTr != 0) return true;
-  keptStatements = 0;
-  keptCursors = 0;
-  return Begin(keptTr, isolation, st, true);
-}
-
-void FbConnection::EndKept() noexcept {
-  if (keptTr == 0 || keptCursors > 0) return;
+void Attachment::EndKept() noexcept {
+  if (!kept_.Active() || keptCursors_ > 0) return;
   // Everything it wrote is committed already: the commit only ends it.
-  fb::Status st;
-  CommitOrRollback(keptTr, st);
-  keptStatements = 0;
+  kept_.CommitQuietly();
+  keptStatements_ = 0;
 }
 
-void FbConnection::KeptStatementDone() noexcept {
-  if (++keptStatements >= kKeptStatements) EndKept();
+void Attachment::KeptStatementDone() noexcept {
+  if (++keptStatements_ >= kKeptStatements) EndKept();
+}
+
+isc_tr_handle* Attachment::BeginWork(Work& work, Transaction& own) {
+  if (work != Work::kNone) return HandleOf(work, own);
+  if (explicit_.Active()) {
+    work = Work::kExplicit;
+  } else if (KeepsTransaction()) {
+    if (!kept_.Active()) {
+      keptStatements_ = 0;
+      keptCursors_ = 0;
+      Start(kept_, options_.isolation, true);
+    }
+    work = Work::kKept;
+  } else {
+    Start(own, options_.isolation);
+    work = Work::kOwn;
+  }
+  return HandleOf(work, own);
+}
+
+isc_tr_handle* Attachment::HandleOf(Work work, Transaction& own) noexcept {
+  switch (work) {
+    case Work::kOwn:
+      return own.Handle();
+    case Work::kKept:
+      return kept_.Handle();
+    case Work::kExplicit:
+      return explicit_.Handle();
+    case Work::kRetained:
+      return retained_.Handle();
+    case Work::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+void Attachment::EndWork(Work& work, Transaction& own, bool commit) {
+  const Work ended = std::exchange(work, Work::kNone);
+  switch (ended) {
+    case Work::kKept:
+      KeptStatementDone();
+      return;
+    case Work::kRetained:
+      // The last cursor of a transaction committed with retaining ends it.
+      if (--retainedCursors_ <= 0 && retained_.Active()) {
+        retainedCursors_ = 0;
+        retained_.CommitQuietly();
+      }
+      return;
+    case Work::kOwn:
+      if (commit)
+        own.Commit();
+      else
+        own.RollbackQuietly();
+      return;
+    case Work::kExplicit:
+    case Work::kNone:
+      return;
+  }
+}
+
+void Attachment::CursorOpened(Work work) noexcept {
+  if (work == Work::kKept) ++keptCursors_;
+}
+
+void Attachment::CursorClosed(Work work) noexcept {
+  if (work == Work::kKept && keptCursors_ > 0) --keptCursors_;
 }
 
 // ---------------------------------------------------------------------------
+// Cursor
 
-FbCursor::~FbCursor() { Reset(); }
-
-void FbCursor::Reset() noexcept {
-  CloseCursor();
-  EndWorkQuietly(true);
-  fb::Status st;
-  if (stmt != 0) isc_dsql_free_statement(st.get(), &stmt, DSQL_drop);
-  stmt = 0;
-  type = 0;
-  params = -1;
-  described = false;
-  selectText = false;
-  knownType = 0;
-  text.clear();
-  paramsDescribed = false;
-  inTypes.clear();
+void Cursor::Reset() noexcept {
+  Finish(true);
+  statement_.Drop();
+  type_ = 0;
+  params_ = -1;
+  described_ = false;
+  select_ = false;
+  knownType_ = 0;
+  text_.clear();
+  paramsDescribed_ = false;
+  inTypes_.clear();
 }
 
-bool FbCursor::Prepare(const std::string& text, bool columns, std::size_t values, fb::Status& st) {
-  if (isc_dsql_allocate_statement(st.get(), &conn->db, &stmt) != 0) return false;
-  if (!BeginWork(st)) return false;
-  const auto dialect = static_cast<unsigned short>(conn->dialect);
-  // Every request goes through the engine's locks, and each description
-  // makes it fill a large buffer: the columns are described only for a
-  // caller that reads rows (with room for as many as the largest statement
-  // before, so that the prepare itself describes most selects), the type is
-  // asked then only of a statement with columns that is not a SELECT, and the
-  // parameters are described only for a caller with values to bind.
-  // Execution reports the type otherwise (RowsAffected).
-  out.Resize(out.Capacity());
-  // (The connection refuses longer texts before they get here.)
-  if (isc_dsql_prepare(st.get(), tr, &stmt, static_cast<unsigned short>(std::min(text.size(), fb::kMaxStatementText)),
-                       text.data(), dialect, columns ? out.get() : nullptr) != 0)
-    return false;
-  in.Resize(1);
-  if (columns && !DescribeColumns(false, st)) return false;
-  if (values > 0 && params != 0) {
-    in.Resize(std::max(params, static_cast<int>(std::min<std::size_t>(values, 1000))));
-    if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
-    if (in.Count() > in.get()->sqln) {
-      in.Resize(in.Count());
-      if (isc_dsql_describe_bind(st.get(), &stmt, dialect, in.get()) != 0) return false;
+void Cursor::Prepare(const std::string& text, bool columns, std::size_t values, int knownType, bool select) {
+  try {
+    statement_.Allocate(attachment_->Db());
+    knownType_ = knownType;
+    select_ = select;
+    BeginWork();
+    const auto dialect = static_cast<unsigned short>(attachment_->Options().dialect);
+    // Every request goes through the engine's locks, and each description
+    // makes it fill a large buffer: the columns are described only for a
+    // caller that reads rows (with room for as many as the largest statement
+    // before, so that the prepare itself describes most selects), the type
+    // is asked then only of a statement with columns that is not a SELECT,
+    // and the parameters are described only for a caller with values to
+    // bind. Execution reports the type otherwise (RowsAffected).
+    out_.Resize(out_.Capacity());
+    // A text longer than the client library's length field goes with length
+    // 0, as a text that ends at its first NUL (the connection sees to it
+    // that it holds none).
+    const auto length = static_cast<unsigned short>(text.size() <= kMaxStatementText ? text.size() : 0);
+    Status st;
+    Check(isc_dsql_prepare(st.get(), Tr(), statement_.Handle(), length, text.c_str(), dialect,
+                           columns ? out_.get() : nullptr),
+          st);
+    in_.Resize(1);
+    if (columns) Describe(false);
+    if (values > 0 && params_ != 0) {
+      in_.Resize(std::max(params_, static_cast<int>(std::min<std::size_t>(values, 1000))));
+      Check(isc_dsql_describe_bind(st.get(), statement_.Handle(), dialect, in_.get()), st);
+      if (in_.Count() > in_.get()->sqln) {
+        in_.Resize(in_.Count());
+        Check(isc_dsql_describe_bind(st.get(), statement_.Handle(), dialect, in_.get()), st);
+      }
+      params_ = in_.Count();
     }
-    params = in.Count();
+    in_.AllocateBuffers();
+    inTypes_.clear();
+    for (int i = 0; i < in_.Count(); ++i) {
+      const XSQLVAR& v = in_.Var(i);
+      inTypes_.push_back({v.sqltype, v.sqlscale, v.sqlsubtype, v.sqllen});
+    }
+    text_ = text;
+    paramsDescribed_ = values > 0;
+  } catch (...) {
+    Finish(false);
+    Reset();
+    throw;
   }
-  in.AllocateBuffers();
-  inTypes.clear();
-  for (int i = 0; i < in.Count(); ++i) {
-    const XSQLVAR& v = in.Var(i);
-    inTypes.push_back({v.sqltype, v.sqlscale, v.sqlsubtype, v.sqllen});
-  }
-  return true;
 }
 
-bool FbCursor::DescribeColumns(bool ask, fb::Status& st) {
-  const auto dialect = static_cast<unsigned short>(conn->dialect);
-  if (ask && isc_dsql_describe(st.get(), &stmt, dialect, out.get()) != 0) return false;
-  if (out.Count() > out.get()->sqln) {
-    out.Resize(out.Count());
-    if (isc_dsql_describe(st.get(), &stmt, dialect, out.get()) != 0) return false;
+void Cursor::DescribeColumns() {
+  try {
+    Describe(true);
+  } catch (...) {
+    Finish(false);
+    throw;
   }
-  out.AllocateBuffers();
-  described = true;
-  if (out.Count() == 0) return true;
-  if (selectText || knownType != 0) {
+}
+
+void Cursor::Describe(bool ask) {
+  const auto dialect = static_cast<unsigned short>(attachment_->Options().dialect);
+  Status st;
+  if (ask) Check(isc_dsql_describe(st.get(), statement_.Handle(), dialect, out_.get()), st);
+  if (out_.Count() > out_.get()->sqln) {
+    out_.Resize(out_.Count());
+    Check(isc_dsql_describe(st.get(), statement_.Handle(), dialect, out_.get()), st);
+  }
+  out_.AllocateBuffers();
+  described_ = true;
+  if (out_.Count() == 0) return;
+  if (select_ || knownType_ != 0) {
     // A SELECT always returns a cursor; parameters nobody binds are found
     // when the server refuses the execution (LacksParameters).
-    type = knownType != 0 ? knownType : isc_info_sql_stmt_select;
-    return true;
+    type_ = knownType_ != 0 ? knownType_ : isc_info_sql_stmt_select;
+    return;
   }
   const char items[] = {isc_info_sql_stmt_type, isc_info_sql_bind, isc_info_sql_num_variables};
-  return Info(items, sizeof items, st);
+  Info(items, sizeof items);
 }
 
-bool FbCursor::Info(const char* items, int count, fb::Status& st, int* rows) {
+void Cursor::Info(const char* items, int count, int* rows) {
   char buffer[64] = {};
-  if (isc_dsql_sql_info(st.get(), &stmt, static_cast<short>(count), items, sizeof buffer, buffer) != 0) return false;
+  Status st;
+  Check(isc_dsql_sql_info(st.get(), statement_.Handle(), static_cast<short>(count), items, sizeof buffer, buffer), st);
   const char* end = buffer + sizeof buffer;
   for (const char* p = buffer; p + 3 <= end && *p != isc_info_end;) {
     const char item = *p++;
@@ -320,9 +598,9 @@ bool FbCursor::Info(const char* items, int count, fb::Status& st, int* rows) {
     p += 2;
     if (len < 0 || p + len > end) break;
     if (item == isc_info_sql_stmt_type) {
-      type = InfoInteger(p, len);
+      type_ = InfoInteger(p, len);
     } else if (item == isc_info_sql_num_variables) {
-      params = InfoInteger(p, len);
+      params_ = InfoInteger(p, len);
     } else if (item == isc_info_sql_records && rows != nullptr) {
       // Counts by kind: code, two-byte length, value.
       for (const char* q = p; q + 3 <= p + len && *q != isc_info_end;) {
@@ -339,121 +617,113 @@ bool FbCursor::Info(const char* items, int count, fb::Status& st, int* rows) {
     }
     p += len;
   }
-  return true;
 }
 
-bool FbCursor::LacksParameters() noexcept {
-  if (params < 0) {
+bool Cursor::LacksParameters() noexcept {
+  if (params_ < 0) {
     const char items[] = {isc_info_sql_bind, isc_info_sql_num_variables};
-    fb::Status ignored;
-    if (!Info(items, sizeof items, ignored)) return false;
-  }
-  return params > 0 && in.Count() < params;
-}
-
-bool FbCursor::BeginWork(fb::Status& st) {
-  if (tr != nullptr) return true;
-  if (conn->explicitTr != 0) {
-    tr = &conn->explicitTr;
-    return true;
-  }
-  if (conn->KeepsTransaction()) {
-    if (!conn->BeginKept(st)) return false;
-    tr = &conn->keptTr;
-    return true;
-  }
-  if (!conn->Begin(ownTr, conn->isolation, st)) return false;
-  tr = &ownTr;
-  return true;
-}
-
-bool FbCursor::EndWork(bool commit, fb::Status& st) {
-  if (tr == nullptr) return true;
-  const bool kept = tr == &conn->keptTr;
-  const bool retained = tr == &conn->retainedTr;
-  tr = nullptr;
-  if (kept) {
-    conn->KeptStatementDone();
-    return true;
-  }
-  if (retained) {
-    // The last cursor of a transaction committed with retaining ends it.
-    if (--conn->retainedCursors <= 0 && conn->retainedTr != 0) {
-      conn->retainedCursors = 0;
-      FbConnection::CommitOrRollback(conn->retainedTr, st);
+    try {
+      Info(items, sizeof items);
+    } catch (const Failure&) {
+      return false;
     }
-    return true;
   }
-  if (ownTr == 0) return true;
-  if (commit) return FbConnection::CommitOrRollback(ownTr, st);
-  isc_rollback_transaction(st.get(), &ownTr);
-  ownTr = 0;
-  return true;
+  return params_ > 0 && in_.Count() < params_;
 }
 
-void FbCursor::EndWorkQuietly(bool commit) noexcept {
-  fb::Status st;
-  EndWork(commit, st);
-}
+void Cursor::BeginWork() { attachment_->BeginWork(work_, own_); }
 
-void FbCursor::CursorOpened() noexcept {
-  if (serverCursorOpen) return;
-  serverCursorOpen = true;
-  if (tr == &conn->keptTr) ++conn->keptCursors;
-}
+void Cursor::EndWork(bool commit) { attachment_->EndWork(work_, own_, commit); }
 
-void FbCursor::CloseCursor() noexcept {
-  if (!serverCursorOpen) return;
-  serverCursorOpen = false;
-  if (tr == &conn->keptTr && conn->keptCursors > 0) --conn->keptCursors;
-  fb::Status st;
-  isc_dsql_free_statement(st.get(), &stmt, DSQL_close);
-}
-
-bool FbCursor::ReturnsCursor() const noexcept {
-  return type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
-}
-
-int FbCursor::Run(const std::vector<const Variant*>* values, bool keepCursor, std::vector<Variant>* outputs,
-                  int* rows, fb::Status& st) {
-  if (!BeginWork(st)) return fb::kStatusServerError;
-  if (values != nullptr) {
-    if (const int status = Bind(*values, st); status != 0) return status;
-  } else if (params > 0) {
-    return 11;  // Parameter Not Set
-  }
-  const XSQLDA* input = values != nullptr && in.Count() > 0 ? in.get() : nullptr;
-  if (isc_dsql_execute2(st.get(), tr, &stmt, static_cast<unsigned short>(conn->dialect), input,
-                        outputs != nullptr ? out.get() : nullptr) != 0) {
-    if (!LacksParameters()) return fb::kStatusServerError;
-    st = fb::Status{};  // the fixed status says it all
-    return 11;
-  }
-  if (keepCursor) {
-    CursorOpened();
-    return 0;
-  }
-  if (outputs != nullptr && !ReadRow(*outputs, st)) return fb::kStatusServerError;
-  if (rows != nullptr) {
-    if (!RowsAffected(*rows, st)) return fb::kStatusServerError;
-    if (ReturnsCursor()) CursorOpened();
-  }
+void Cursor::Finish(bool commit) noexcept {
   CloseCursor();
-  if (!EndWork(true, st)) return fb::kStatusServerError;
-  return 0;
+  try {
+    EndWork(commit);
+  } catch (const Failure&) {
+  }
 }
 
-bool FbCursor::RowsAffected(int& rows, fb::Status& st) {
-  rows = 0;
+void Cursor::CloseCursor() noexcept {
+  if (!cursorOpen_) return;
+  cursorOpen_ = false;
+  attachment_->CursorClosed(work_);
+  statement_.CloseCursor();
+}
+
+bool Cursor::ReturnsCursor() const noexcept {
+  return type_ == isc_info_sql_stmt_select || type_ == isc_info_sql_stmt_select_for_upd;
+}
+
+void Cursor::Run(const std::vector<const Variant*>* values, bool keepCursor, std::vector<Variant>* outputs,
+                 int* rows) {
+  try {
+    BeginWork();
+    if (values != nullptr)
+      Bind(*values);
+    else if (params_ > 0)
+      Throw(TStatus::kParameterNotSet);
+    const XSQLDA* input = values != nullptr && in_.Count() > 0 ? in_.get() : nullptr;
+    Status st;
+    if (isc_dsql_execute2(st.get(), Tr(), statement_.Handle(), static_cast<unsigned short>(attachment_->Options().dialect),
+                          input, outputs != nullptr ? out_.get() : nullptr) != 0) {
+      Failure failure{TStatus::kServerError, st.Text(), st.Server()};
+      if (LacksParameters()) failure = Failure{TStatus::kParameterNotSet, {}, {}};  // the fixed status says it all
+      throw failure;
+    }
+    if (keepCursor) {
+      if (!cursorOpen_) {
+        cursorOpen_ = true;
+        attachment_->CursorOpened(work_);
+      }
+      return;
+    }
+    if (outputs != nullptr) ReadRow(*outputs);
+    if (rows != nullptr) {
+      *rows = RowsAffected();
+      if (ReturnsCursor() && !cursorOpen_) {
+        cursorOpen_ = true;
+        attachment_->CursorOpened(work_);
+      }
+    }
+    CloseCursor();
+    EndWork(true);
+  } catch (...) {
+    Finish(false);
+    throw;
+  }
+}
+
+bool Cursor::Fetch(std::vector<Variant>& row) {
+  try {
+    Status st;
+    const ISC_STATUS rc = isc_dsql_fetch(st.get(), statement_.Handle(), SQL_DIALECT_CURRENT, out_.get());
+    if (rc == 100) {
+      // Fully fetched: the statement's own transaction ends here.
+      CloseCursor();
+      EndWork(true);
+      return false;
+    }
+    Check(rc, st);
+    ReadRow(row);
+    return true;
+  } catch (...) {
+    Finish(false);
+    throw;
+  }
+}
+
+int Cursor::RowsAffected() {
+  int rows = 0;
   const char items[] = {isc_info_sql_stmt_type, isc_info_sql_records};
-  return Info(items, sizeof items, st, &rows);
+  Info(items, sizeof items, &rows);
+  return rows;
 }
 
-std::vector<FieldDesc> FbCursor::Columns() const {
+std::vector<FieldDesc> Cursor::Columns() const {
   std::vector<FieldDesc> cols;
-  cols.reserve(static_cast<std::size_t>(out.Count()));
-  for (int i = 0; i < out.Count(); ++i) {
-    const XSQLVAR& v = out.Var(i);
+  cols.reserve(static_cast<std::size_t>(out_.Count()));
+  for (int i = 0; i < out_.Count(); ++i) {
+    const XSQLVAR& v = out_.Var(i);
     FieldDesc d;
     d.name = v.aliasname_length > 0 ? std::string(v.aliasname, static_cast<std::size_t>(v.aliasname_length))
                                     : std::string(v.sqlname, static_cast<std::size_t>(v.sqlname_length));
@@ -513,10 +783,11 @@ std::vector<FieldDesc> FbCursor::Columns() const {
   return cols;
 }
 
-bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
-  row.assign(static_cast<std::size_t>(out.Count()), Null{});
-  for (int i = 0; i < out.Count(); ++i) {
-    const XSQLVAR& v = out.Var(i);
+
+void Cursor::ReadRow(std::vector<Variant>& row) {
+  row.assign(static_cast<std::size_t>(out_.Count()), Null{});
+  for (int i = 0; i < out_.Count(); ++i) {
+    const XSQLVAR& v = out_.Var(i);
     if ((v.sqltype & 1) != 0 && *v.sqlind < 0) continue;
     Variant& value = row[static_cast<std::size_t>(i)];
     const int t = v.sqltype & ~1;
@@ -528,7 +799,7 @@ bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
     switch (t) {
       case SQL_TEXT: {
         std::size_t len = static_cast<std::size_t>(v.sqllen);
-        if (conn->trimChar)
+        if (attachment_->Options().trimChar)
           while (len > 0 && v.sqldata[len - 1] == ' ') --len;
         value = std::string(v.sqldata, len);
         break;
@@ -581,47 +852,25 @@ bool FbCursor::ReadRow(std::vector<Variant>& row, fb::Status& st) {
       case SQL_BLOB: {
         ISC_QUAD id;
         std::memcpy(&id, v.sqldata, sizeof id);
-        isc_blob_handle blob = 0;
-        if (isc_open_blob2(st.get(), &conn->db, tr, &blob, &id, 0, nullptr) != 0) return false;
-        std::string bytes;
-        char chunk[32768];
-        bool limited = false;
-        for (;;) {
-          unsigned short got = 0;
-          const ISC_STATUS rc = isc_get_segment(st.get(), &blob, &got, sizeof chunk, chunk);
-          if (rc != 0 && rc != isc_segment) break;
-          bytes.append(chunk, got);
-          if (blobLimit >= 0 && bytes.size() >= static_cast<std::size_t>(blobLimit)) {
-            bytes.resize(static_cast<std::size_t>(blobLimit));
-            limited = true;
-            break;
-          }
-        }
-        const bool ended = limited || st.v[1] == isc_segstr_eof || !st.Failed();
-        if (!ended) {
-          fb::Status ignored;
-          isc_close_blob(ignored.get(), &blob);
-          return false;
-        }
-        if (isc_close_blob(st.get(), &blob) != 0) return false;
-        value = std::move(bytes);
+        Blob blob;
+        value = blob.Read(attachment_->Db(), Tr(), id, blobLimit_);
         break;
       }
       default:
         break;  // arrays and unknown types read as null
     }
   }
-  return true;
 }
 
-int FbCursor::Bind(const std::vector<const Variant*>& values, fb::Status& st) {
-  const int expected = std::max(params, in.Count());
-  if (static_cast<int>(values.size()) < expected) return 11;  // Parameter Not Set
-  if (static_cast<int>(values.size()) > expected) return 9;   // Invalid Parameter
-  for (int i = 0; i < in.Count(); ++i) {
-    XSQLVAR& v = in.Var(i);
-    if (static_cast<std::size_t>(i) < inTypes.size()) {
-      const ParamType& t = inTypes[static_cast<std::size_t>(i)];
+
+void Cursor::Bind(const std::vector<const Variant*>& values) {
+  const int expected = std::max(params_, in_.Count());
+  if (static_cast<int>(values.size()) < expected) Throw(TStatus::kParameterNotSet);
+  if (static_cast<int>(values.size()) > expected) Throw(TStatus::kInvalidParameter);
+  for (int i = 0; i < in_.Count(); ++i) {
+    XSQLVAR& v = in_.Var(i);
+    if (static_cast<std::size_t>(i) < inTypes_.size()) {
+      const ParamType& t = inTypes_[static_cast<std::size_t>(i)];
       v.sqltype = t.sqltype;
       v.sqlscale = t.sqlscale;
       v.sqlsubtype = t.sqlsubtype;
@@ -631,56 +880,45 @@ int FbCursor::Bind(const std::vector<const Variant*>& values, fb::Status& st) {
     const Variant& value = *values[static_cast<std::size_t>(i)];
     if (IsNull(value)) {
       v.sqltype = static_cast<short>(described | 1);
-      in.Buffer(i, static_cast<std::size_t>(v.sqllen) + 2);
+      in_.Buffer(i, static_cast<std::size_t>(v.sqllen) + 2);
       *v.sqlind = -1;
     } else if (const auto* n = std::get_if<std::int64_t>(&value)) {
       if (described == SQL_BOOLEAN)
-        Put(in, i, SQL_BOOLEAN, static_cast<FB_BOOLEAN>(*n != 0 ? FB_TRUE : FB_FALSE));
+        Put(in_, i, SQL_BOOLEAN, static_cast<FB_BOOLEAN>(*n != 0 ? FB_TRUE : FB_FALSE));
       else
-        Put(in, i, SQL_INT64, static_cast<ISC_INT64>(*n));
+        Put(in_, i, SQL_INT64, static_cast<ISC_INT64>(*n));
     } else if (const auto* d = std::get_if<double>(&value)) {
-      Put(in, i, SQL_DOUBLE, *d);
+      Put(in_, i, SQL_DOUBLE, *d);
     } else if (const auto* dec = std::get_if<Decimal>(&value)) {
-      Put(in, i, SQL_INT64, static_cast<ISC_INT64>(dec->unscaled), static_cast<short>(-dec->scale));
+      Put(in_, i, SQL_INT64, static_cast<ISC_INT64>(dec->unscaled), static_cast<short>(-dec->scale));
     } else if (const auto* date = std::get_if<Date>(&value)) {
-      Put(in, i, SQL_TYPE_DATE, EncodeDate(*date));
+      Put(in_, i, SQL_TYPE_DATE, EncodeDate(*date));
     } else if (const auto* time = std::get_if<Time>(&value)) {
-      Put(in, i, SQL_TYPE_TIME, EncodeTime(*time));
+      Put(in_, i, SQL_TYPE_TIME, EncodeTime(*time));
     } else if (const auto* dt = std::get_if<DateTime>(&value)) {
       ISC_TIMESTAMP ts{EncodeDate(dt->date), EncodeTime(dt->time)};
-      Put(in, i, SQL_TIMESTAMP, ts);
+      Put(in_, i, SQL_TIMESTAMP, ts);
     } else if (const auto* s = std::get_if<std::string>(&value)) {
       if (described == SQL_BLOB) {
         // Text for a blob goes through a blob of its own.
-        isc_blob_handle blob = 0;
-        ISC_QUAD id{};
-        if (isc_create_blob2(st.get(), &conn->db, tr, &blob, &id, 0, nullptr) != 0) return fb::kStatusServerError;
-        for (std::size_t pos = 0; pos < s->size(); pos += 32768) {
-          const auto len = static_cast<unsigned short>(std::min<std::size_t>(32768, s->size() - pos));
-          if (isc_put_segment(st.get(), &blob, len, s->data() + pos) != 0) {
-            fb::Status ignored;
-            isc_cancel_blob(ignored.get(), &blob);
-            return fb::kStatusServerError;
-          }
-        }
-        if (isc_close_blob(st.get(), &blob) != 0) return fb::kStatusServerError;
+        Blob blob;
+        const ISC_QUAD id = blob.Write(attachment_->Db(), Tr(), *s);
         const short subtype = v.sqlsubtype;
-        Put(in, i, SQL_BLOB, id);
+        Put(in_, i, SQL_BLOB, id);
         v.sqlsubtype = subtype;
       } else {
-        if (s->size() > 32765) return 14;  // Invalid Length
+        if (s->size() > 32765) Throw(TStatus::kInvalidLength);
         const short charset = described == SQL_TEXT || described == SQL_VARYING ? v.sqlsubtype : 0;
         v.sqltype = SQL_TEXT | 1;
         v.sqllen = static_cast<short>(s->size());
         v.sqlscale = 0;
         v.sqlsubtype = charset;
-        char* buf = in.Buffer(i, s->size());
+        char* buf = in_.Buffer(i, s->size());
         if (!s->empty()) std::memcpy(buf, s->data(), s->size());
         *v.sqlind = 0;
       }
     }
   }
-  return 0;
 }
 
-}  // namespace dbx
+}  // namespace dbx::fb

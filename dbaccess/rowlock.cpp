@@ -39,8 +39,12 @@ bool TRowLock::Acquire(const std::string& select, TLockHolder& holder) {
     while (!query_.Eof()) query_.Next();  // each row is locked as it is fetched
     query_.Close();
     return true;
-  } catch (const ELockConflict& e) {
-    holder = Holder(e.HolderTransaction());
+  } catch (const Exception& e) {
+    if (e.Category() != TErrorCategory::kLockConflict) {
+      Release();
+      throw;
+    }
+    holder = Holder(e.Server().concurrentTransaction);
     Release();
     return false;
   } catch (...) {

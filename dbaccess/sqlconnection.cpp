@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
@@ -19,48 +20,6 @@ namespace dbx {
 
 namespace {
 
-// Texts of the fixed statuses; statuses from 1 to 100 come only from here.
-struct StatusText {
-  int status;
-  const char* text;
-};
-constexpr std::array kStatusTexts{
-    StatusText{1, "[0x0001]: Warning"},
-    StatusText{2, "[0x0002]: Insufficient Memory for Operation"},
-    StatusText{3, "[0x0003]: Invalid Field Type"},
-    StatusText{4, "[0x0004]: Invalid Handle"},
-    StatusText{5, "[0x0005]: Operation Not Supported"},
-    StatusText{6, "[0x0006]: Invalid Time"},
-    StatusText{7, "[0x0007]: Invalid Data Translation"},
-    StatusText{8, "[0x0008]: Parameter/Column out of Range"},
-    StatusText{9, "[0x0009]: Invalid Parameter"},
-    StatusText{10, "[0x000A]: Result set at EOF"},
-    StatusText{11, "dbExpress Error [0x000B]: Parameter Not Set"},
-    StatusText{12, "[0x000C] Invalid Username/Password"},
-    StatusText{13, "[0x000D]: Invalid Precision"},
-    StatusText{14, "[0x000E]: Invalid Length"},
-    StatusText{15, "[0x000F]: Invalid Transaction Isolation Level"},
-    StatusText{16, "[0x0010]: Invalid Transaction ID"},
-    StatusText{17, "[0x0011]: Duplicate Transaction ID"},
-    StatusText{19, "[0x0013]: Local Transaction already active"},
-    StatusText{20, "[0x0014]: Multiple Transactions not Enabled"},
-    StatusText{21, "[0x0015]: Connection failed"},
-    StatusText{22, "[0x0016]: Driver initialization failed"},
-    StatusText{23, "[0x0017]: Optimistic Locking failed"},
-    StatusText{24, "[0x0018]: Invalid REF"},
-    StatusText{25, "[0x0019]: No table found"},
-    StatusText{64, "[0x0064]: No more data"},
-    StatusText{65, "[0x0065]: SQL Error"},
-};
-
-constexpr int kStatusConnectionFailed = 21;
-
-// The composed message of a failure the client library reported, raised; a
-// conflict with a transaction the server names carries that transaction.
-[[noreturn]] void RaiseComposed(const std::string& message, const fb::Status& st) {
-  if (const long holder = st.ConcurrentTransaction(); holder != 0) throw ELockConflict(message, st.Code(), holder);
-  throw EDatabaseError(message, st.Code());
-}
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
@@ -165,8 +124,8 @@ void UnregisterAttachment(isc_db_handle db) {
 void CancelAttachments(int kind) noexcept {
   std::lock_guard<std::mutex> lock(g_attachedMutex);
   for (isc_db_handle db : g_attached) {
-    fb::Status st;
-    fb_cancel_operation(st.get(), &db, static_cast<ISC_USHORT>(kind));
+    ISC_STATUS_ARRAY st;
+    fb_cancel_operation(st, &db, static_cast<ISC_USHORT>(kind));
   }
 }
 
@@ -206,16 +165,13 @@ TSQLConnection::~TSQLConnection() {
 }
 
 std::string TSQLConnection::ComposeError(int status, const std::string& serverText, std::string& lastError) const {
-  StopPoint();  // a failure of a call that a stop request cancelled
   std::string message;
   if (status >= 1 && status <= 100) {
-    const auto* entry = std::find_if(kStatusTexts.begin(), kStatusTexts.end(),
-                                     [status](const StatusText& s) { return s.status == status; });
-    if (entry != kStatusTexts.end()) message = Fmt("dbExpress Error: %s", entry->text);
+    if (const char* text = StatusText(status)) message = std::string(kDbExpressError) + text;
   }
   if (!serverText.empty()) {
     if (!message.empty()) message += "\r\n";
-    message += Fmt("SQL Server Error: %s", serverText);
+    message += std::string(kSqlServerError) + serverText;
   }
   if (message.empty()) message = lastError;
   if (message.empty())
@@ -225,12 +181,13 @@ std::string TSQLConnection::ComposeError(int status, const std::string& serverTe
   return message;
 }
 
-void TSQLConnection::RaiseError(int status, const std::string& serverText, long serverCode) {
-  throw EDatabaseError(ComposeError(status, serverText, lastError_), serverCode);
+void TSQLConnection::RaiseError(int status, const std::string& serverText, TServerError server) {
+  StopPoint();  // a failure of a call that a stop request cancelled
+  throw EDatabaseError(ComposeError(status, serverText, lastError_), std::move(server));
 }
 
-void TSQLConnection::RaiseError(int status, const fb::Status& st) {
-  RaiseComposed(ComposeError(status, st.Text(), lastError_), st);
+void TSQLConnection::Raise(const fb::Failure& failure) {
+  RaiseError(static_cast<int>(failure.status), failure.text, failure.server);
 }
 
 void TSQLConnection::SetConnected(bool value) {
@@ -280,7 +237,7 @@ void TSQLConnection::Attach() {
 
   state_ = csConnecting;
   try {
-    auto conn = std::make_unique<FbConnection>();
+    fb::AttachmentOptions options;
     const std::string user = params_.Value("User_Name");
     const std::string password = params_.Value("Password");
     const auto present = [this](const char* name) { return params_.IndexOfName(name) >= 0; };
@@ -298,9 +255,9 @@ void TSQLConnection::Attach() {
       const std::string role = Trim(params_.Value("RoleName"));
       if (!role.empty()) AddDpbText(dpb, isc_dpb_sql_role_name, role);
     }
-    if (present("WaitOnLocks")) conn->waitOnLocks = flag("WaitOnLocks");
-    if (present("CommitRetain")) conn->commitRetain = flag("CommitRetain");
-    if (present("AutoCommit")) conn->autoCommit = flag("AutoCommit");
+    if (present("WaitOnLocks")) options.waitOnLocks = flag("WaitOnLocks");
+    if (present("CommitRetain")) options.commitRetain = flag("CommitRetain");
+    if (present("AutoCommit")) options.autoCommit = flag("AutoCommit");
     const std::string charset = Trim(params_.Value("ServerCharSet"));
     if (!charset.empty()) AddDpbText(dpb, isc_dpb_lc_ctype, charset);
 
@@ -309,18 +266,18 @@ void TSQLConnection::Attach() {
     isolation_ = isolation == "repeatableread" ? xilRepeatableRead
                  : isolation == "dirtyread"    ? xilDirtyRead
                                                : xilReadCommitted;
-    conn->isolation = isolation_;
+    options.isolation = isolation_;
 
     const std::string dialect = Trim(params_.Value("SQLDialect"));
-    conn->dialect = dialect.empty() ? 3 : std::atoi(dialect.c_str());
-    if (conn->dialect < 1 || conn->dialect > 3) conn->dialect = 3;
-    AddDpbInt(dpb, isc_dpb_sql_dialect, conn->dialect);
+    options.dialect = dialect.empty() ? 3 : std::atoi(dialect.c_str());
+    if (options.dialect < 1 || options.dialect > 3) options.dialect = 3;
+    AddDpbInt(dpb, isc_dpb_sql_dialect, options.dialect);
 
     if (present("OS Authentication") && flag("OS Authentication")) AddDpbText(dpb, isc_dpb_trusted_auth, "");
     int port = 0;
     if (integer("Server Port", port) && port > 0 && port < 65536)
       database = WithServerPort(database, std::to_string(port));
-    if (present("Trim Char")) conn->trimChar = flag("Trim Char");
+    if (present("Trim Char")) options.trimChar = flag("Trim Char");
     int timeout = 0;
     if (integer("Connection Timeout", timeout) && timeout > 0) AddDpbInt(dpb, isc_dpb_connect_timeout, timeout);
     blobSize_ = BlobSizeParam();
@@ -332,19 +289,18 @@ void TSQLConnection::Attach() {
     dpb += static_cast<char>(isc_dpb_utf8_filename);
     dpb += '\0';
     const std::string attachment = Latin1ToUtf8(database);
-    fb::Status st;
-    if (isc_attach_database(st.get(), static_cast<short>(std::min<std::size_t>(attachment.size(), 32767)),
-                            attachment.c_str(), &conn->db, static_cast<short>(dpb.size()), dpb.data()) != 0) {
-      conn->db = 0;
+    auto conn = std::make_unique<fb::Attachment>(options);
+    try {
+      conn->Attach(attachment, dpb);
+    } catch (fb::Failure& failure) {
       // Its text names the file as it was handed over: back to internal text.
-      std::string text = st.Text();
-      if (std::string internal; Utf8ToLatin1(text, internal)) text = std::move(internal);
-      RaiseError(kStatusConnectionFailed, text, st.Code());
+      if (std::string internal; Utf8ToLatin1(failure.text, internal)) failure.text = std::move(internal);
+      RaiseError(static_cast<int>(TStatus::kConnectionFailed), failure.text, failure.server);
     }
-    RegisterAttachment(conn->db);
+    RegisterAttachment(*conn->Db());
     // Dialect 3 quotes identifiers with the double quote.
     quoteChar_.clear();
-    if (conn->dialect == 3) quoteChar_.push_back('"');
+    if (options.dialect == 3) quoteChar_.push_back('"');
     handle_ = std::move(conn);
     transactionCount_ = 0;
     state_ = csOpen;
@@ -369,7 +325,7 @@ void TSQLConnection::Detach() noexcept {
   for (TSQLQuery* q : statements_) q->ConnectionClosing();
   for (auto* c : {&execCursor_, &scratchCursor_, &rowCursors_[0], &rowCursors_[1]})
     if (*c) (*c)->Reset();
-  UnregisterAttachment(handle_->db);
+  UnregisterAttachment(*handle_->Db());
   handle_.reset();  // rolls back an explicit transaction left open, ends the kept one, detaches
   transactionCount_ = 0;
   state_ = csClosed;
@@ -385,69 +341,69 @@ void TSQLConnection::UnregisterStatement(TSQLQuery* query) {
 
 void TSQLConnection::CloseStatementsInTransaction() noexcept {
   for (TSQLQuery* q : statements_)
-    if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr) q->Close();
+    if (q->cursor_ && q->cursor_->CurrentWork() == fb::Work::kExplicit) q->Close();
 }
 
 void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel, bool whenNeeded) {
   StopPoint();
   if (!Connected()) SetConnected(true);
-  if (transactionCount_ > 0) RaiseError(19, std::string());
+  if (transactionCount_ > 0) RaiseError(static_cast<int>(TStatus::kTransactionActive), std::string());
   explicitIsolation_ = isolationLevel;
   transactionCount_ = 1;
   if (!whenNeeded) MaterializeTransaction();
 }
 
 void TSQLConnection::MaterializeTransaction() {
-  if (transactionCount_ == 0 || handle_->explicitTr != 0) return;
-  fb::Status st;
-  if (!handle_->Begin(handle_->explicitTr, explicitIsolation_, st)) {
-    handle_->explicitTr = 0;
+  if (transactionCount_ == 0 || handle_->HasExplicit()) return;
+  try {
+    handle_->StartExplicit(explicitIsolation_);
+  } catch (const fb::Failure& failure) {
     transactionCount_ = 0;
-    RaiseError(fb::kStatusServerError, st);
+    Raise(failure);
   }
 }
 
 bool TSQLConnection::RetainForOpenCursors() {
   int open = 0;
   for (TSQLQuery* q : statements_)
-    if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr && q->cursor_->serverCursorOpen) ++open;
+    if (q->cursor_ && q->cursor_->CurrentWork() == fb::Work::kExplicit && q->cursor_->CursorOpen()) ++open;
   if (open == 0) return false;
   // One transaction is retained at a time: the cursors of an earlier one close.
   for (TSQLQuery* q : statements_)
-    if (q->cursor_ && q->cursor_->tr == &handle_->retainedTr) q->Close();
-  fb::Status st;
-  if (isc_commit_retaining(st.get(), &handle_->explicitTr) != 0) {
+    if (q->cursor_ && q->cursor_->CurrentWork() == fb::Work::kRetained) q->Close();
+  try {
+    handle_->RetainExplicit(open);
+  } catch (const fb::Failure& failure) {
     CloseStatementsInTransaction();
-    fb::Status ignored;
-    isc_rollback_transaction(ignored.get(), &handle_->explicitTr);
-    handle_->explicitTr = 0;
-    RaiseError(fb::kStatusServerError, st);
+    Raise(failure);
   }
+  // The open cursors go on in the retained transaction; the others' work is over.
   for (TSQLQuery* q : statements_)
-    if (q->cursor_ && q->cursor_->tr == &handle_->explicitTr)
-      q->cursor_->tr = q->cursor_->serverCursorOpen ? &handle_->retainedTr : nullptr;
-  handle_->retainedTr = handle_->explicitTr;
-  handle_->retainedCursors = open;
-  handle_->explicitTr = 0;
+    if (q->cursor_ && q->cursor_->CurrentWork() == fb::Work::kExplicit) {
+      if (q->cursor_->CursorOpen())
+        q->cursor_->MoveToRetained();
+      else
+        q->cursor_->Finish(true);
+    }
   return true;
 }
 
 void TSQLConnection::EndTransaction(bool commit) {
   if (!handle_ || transactionCount_ == 0) return;
   transactionCount_ = 0;
-  if (handle_->explicitTr == 0) return;  // never needed on the server
+  if (!handle_->HasExplicit()) return;  // never needed on the server
   // With CommitRetain the work is committed and the transaction goes on for
   // the cursors open in it; it ends when the last of them closes.
-  if (commit && handle_->commitRetain && RetainForOpenCursors()) return;
+  if (commit && handle_->Options().commitRetain && RetainForOpenCursors()) return;
   CloseStatementsInTransaction();
-  fb::Status st;
-  if (commit) {
-    if (FbConnection::CommitOrRollback(handle_->explicitTr, st)) return;
-  } else if (isc_rollback_transaction(st.get(), &handle_->explicitTr) == 0) {
-    return;
+  try {
+    if (commit)
+      handle_->CommitExplicit();
+    else
+      handle_->RollbackExplicit();
+  } catch (const fb::Failure& failure) {
+    Raise(failure);
   }
-  handle_->explicitTr = 0;
-  RaiseError(fb::kStatusServerError, st);
 }
 
 void TSQLConnection::Commit(int /*transactionId*/) { EndTransaction(true); }
@@ -460,15 +416,8 @@ void TSQLConnection::EndIdleWork() noexcept {
 
 void TSQLConnection::Abandon() noexcept {
   if (!handle_) return;
-  FbConnection& h = *handle_;
-  UnregisterAttachment(h.db);
-  fb::Status st;
-  fb_cancel_operation(st.get(), &h.db, fb_cancel_disable);  // a cancel asked for is not pending any more
-  for (isc_tr_handle* tr : {&h.explicitTr, &h.retainedTr, &h.keptTr})
-    if (*tr != 0) isc_rollback_transaction(st.get(), tr);
-  isc_detach_database(st.get(), &h.db);
-  h.explicitTr = h.retainedTr = h.keptTr = 0;
-  h.db = 0;
+  UnregisterAttachment(*handle_->Db());
+  handle_->Abandon();
   state_ = csClosed;
 }
 
@@ -482,7 +431,7 @@ int TSQLConnection::Execute(const std::string& sql, const std::vector<Param>& pa
 int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const Variant*>& params) {
   // One cursor serves every execute of the connection and keeps its last
   // text prepared: the apply runs the same INSERT row after row.
-  if (!execCursor_) execCursor_ = std::make_unique<FbCursor>(nullptr);
+  if (!execCursor_) execCursor_ = std::make_unique<fb::Cursor>();
   int rows = 0;
   RunKeptPrepared(*execCursor_, sql, params, nullptr, &rows);
   return rows;
@@ -492,14 +441,14 @@ std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const
                                                    int statementType) {
   // A text with parameters comes again (a chunk of the same shape): the last
   // two stay prepared. Texts without come once: one cursor serves them all.
-  std::unique_ptr<FbCursor>* slot = &scratchCursor_;
+  std::unique_ptr<fb::Cursor>* slot = &scratchCursor_;
   if (!params.empty()) {
     // Most recently used first; a new text takes the place of the older.
-    const auto prepared = [&sql](const std::unique_ptr<FbCursor>& c) { return c && c->stmt != 0 && c->text == sql; };
+    const auto prepared = [&sql](const std::unique_ptr<fb::Cursor>& c) { return c && c->Prepared() && c->Text() == sql; };
     if (!prepared(rowCursors_[0])) std::swap(rowCursors_[0], rowCursors_[1]);
     slot = &rowCursors_[0];
   }
-  if (!*slot) *slot = std::make_unique<FbCursor>(nullptr);
+  if (!*slot) *slot = std::make_unique<fb::Cursor>();
   std::vector<Variant> row;
   RunKeptPrepared(**slot, sql, params, &row, nullptr, statementType);
   return row;
@@ -522,7 +471,7 @@ void TSQLConnection::CheckStatementText(const std::string& text, const std::stri
                                                 std::to_string(fb::kMaxStatementText))));
 }
 
-void TSQLConnection::RunKeptPrepared(FbCursor& cursor, const std::string& sql,
+void TSQLConnection::RunKeptPrepared(fb::Cursor& cursor, const std::string& sql,
                                      const std::vector<const Variant*>& params, std::vector<Variant>* outputs,
                                      int* rows, int statementType) {
   StopPoint();
@@ -536,26 +485,18 @@ void TSQLConnection::RunKeptPrepared(FbCursor& cursor, const std::string& sql,
     }
   } restore{this};
 
-  fb::Status st;
-  // (A detach resets it: a prepared statement is of this attachment.)
-  if (cursor.stmt == 0 || cursor.text != sql || cursor.paramsDescribed != !params.empty()) {
-    cursor.Reset();
-    cursor.conn = handle_.get();
-    cursor.knownType = statementType;
-    if (!cursor.Prepare(sql, outputs != nullptr, params.size(), st)) {
-      cursor.EndWorkQuietly(false);
+  try {
+    // (A detach resets it: a prepared statement is of this attachment.)
+    if (!cursor.Prepared() || cursor.Text() != sql || cursor.ParametersDescribed() != !params.empty()) {
       cursor.Reset();
-      RaiseError(fb::kStatusServerError, st);
+      cursor.UseAttachment(handle_.get());
+      cursor.Prepare(sql, outputs != nullptr, params.size(), statementType);
     }
-    cursor.text = sql;
-    cursor.paramsDescribed = !params.empty();
-  }
-  // Output values of a procedure are not wanted unless asked for: none are
-  // described then.
-  if (const int status = cursor.Run(&params, false, outputs, rows, st); status != 0) {
-    cursor.CloseCursor();
-    cursor.EndWorkQuietly(false);
-    RaiseError(status, st);
+    // Output values of a procedure are not wanted unless asked for: none are
+    // described then.
+    cursor.Run(&params, false, outputs, rows);
+  } catch (const fb::Failure& failure) {
+    Raise(failure);
   }
 }
 
@@ -564,10 +505,11 @@ void TSQLConnection::RunKeptPrepared(FbCursor& cursor, const std::string& sql,
 
 TTransaction::TTransaction(TSQLConnection& connection, bool whenNeeded) : connection_(connection) {
   connection_.StartTransaction(1, connection_.IsolationLevel(), whenNeeded);
+  active_ = true;
 }
 
 TTransaction::~TTransaction() {
-  if (!connection_.InTransaction()) return;
+  if (!active_ || !connection_.InTransaction()) return;
   try {
     connection_.Rollback(1);
   } catch (...) {
@@ -575,10 +517,12 @@ TTransaction::~TTransaction() {
 }
 
 void TTransaction::Commit() {
+  if (!std::exchange(active_, false)) return;
   if (connection_.InTransaction()) connection_.Commit(1);
 }
 
 void TTransaction::Rollback() {
+  if (!std::exchange(active_, false)) return;
   if (connection_.InTransaction()) connection_.Rollback(1);
 }
 
@@ -611,16 +555,15 @@ void TSQLQuery::SetSQLConnection(TSQLConnection* connection) {
   }
 }
 
-void TSQLQuery::Fail(int status, const fb::Status& st) {
-  if (cursor_) {
-    cursor_->CloseCursor();
-    cursor_->EndWorkQuietly(false);
-  }
+void TSQLQuery::Fail(const fb::Failure& failure) {
+  if (cursor_) cursor_->Finish(false);
   Close();
   Unprepare();
-  const std::string message = connection_->ComposeError(status, st.Text(), lastError_);
+  StopPoint();  // a failure of a call that a stop request cancelled
+  const std::string message =
+      connection_->ComposeError(static_cast<int>(failure.status), failure.text, lastError_);
   connection_->lastError_ = message;
-  RaiseComposed(message, st);
+  throw EDatabaseError(message, failure.server);
 }
 
 std::string TSQLQuery::PrepareForRun() {
@@ -635,18 +578,20 @@ std::string TSQLQuery::PrepareForRun() {
 }
 
 void TSQLQuery::Prepare(const std::string& text, bool columns) {
-  fb::Status st;
-  if (Prepared()) {
-    if (columns && !cursor_->described && !cursor_->DescribeColumns(true, st)) Fail(fb::kStatusServerError, st);
-    return;
+  try {
+    if (Prepared()) {
+      if (columns && !cursor_->ColumnsDescribed()) cursor_->DescribeColumns();
+      return;
+    }
+    if (!cursor_) cursor_ = std::make_unique<fb::Cursor>();
+    cursor_->UseAttachment(connection_->handle_.get());
+    cursor_->Prepare(text, columns, 0, 0, IsSelectText(text));
+  } catch (const fb::Failure& failure) {
+    Fail(failure);
   }
-  if (!cursor_) cursor_ = std::make_unique<FbCursor>(nullptr);
-  cursor_->conn = connection_->Handle();
-  cursor_->selectText = IsSelectText(text);
-  if (!cursor_->Prepare(text, columns, 0, st)) Fail(fb::kStatusServerError, st);
 }
 
-bool TSQLQuery::Prepared() const noexcept { return cursor_ && cursor_->stmt != 0; }
+bool TSQLQuery::Prepared() const noexcept { return cursor_ && cursor_->Prepared(); }
 
 void TSQLQuery::Unprepare() noexcept {
   if (cursor_) cursor_->Reset();  // closes, ends its own transaction and drops the handle
@@ -663,9 +608,12 @@ void TSQLQuery::Open() {
     Unprepare();
     throw EDatabaseError(NamedMessage(Name(), "Cursor no devuelto por la consulta"));
   }
-  cursor_->blobLimit = MaxBlobSize > 0 ? static_cast<long long>(MaxBlobSize) * 1024 : -1;
-  fb::Status st;
-  if (const int status = cursor_->Run(nullptr, true, nullptr, nullptr, st); status != 0) Fail(status, st);
+  cursor_->SetBlobLimit(MaxBlobSize > 0 ? static_cast<long long>(MaxBlobSize) * 1024 : -1);
+  try {
+    cursor_->Run(nullptr, true, nullptr, nullptr);
+  } catch (const fb::Failure& failure) {
+    Fail(failure);
+  }
   cursorOpen_ = true;
   columns_ = cursor_->Columns();
   rowsAffected_ = 0;
@@ -681,29 +629,20 @@ void TSQLQuery::Open() {
 
 bool TSQLQuery::FetchRow() {
   StopPoint();
-  fb::Status st;
-  const ISC_STATUS rc = isc_dsql_fetch(st.get(), &cursor_->stmt, SQL_DIALECT_CURRENT, cursor_->out.get());
-  if (rc == 100) {
-    // Fully fetched: the statement's own transaction ends here.
-    cursor_->CloseCursor();
-    if (!cursor_->EndWork(true, st)) Fail(fb::kStatusServerError, st);
-    return false;
+  try {
+    return cursor_->Fetch(row_);
+  } catch (const fb::Failure& failure) {
+    Fail(failure);
   }
-  if (rc != 0) Fail(fb::kStatusServerError, st);
-  if (!cursor_->ReadRow(row_, st)) Fail(fb::kStatusServerError, st);
-  return true;
 }
 
 void TSQLQuery::Next() {
   if (!Active() || eof_) return;
-  if (!cursor_->serverCursorOpen || !FetchRow()) eof_ = true;
+  if (!cursor_->CursorOpen() || !FetchRow()) eof_ = true;
 }
 
 void TSQLQuery::Close() noexcept {
-  if (cursor_) {
-    cursor_->CloseCursor();
-    cursor_->EndWorkQuietly(true);
-  }
+  if (cursor_) cursor_->Finish(true);
   cursorOpen_ = false;
   hasRow_ = false;
   eof_ = true;
@@ -718,9 +657,12 @@ int TSQLQuery::ExecSQL() {
   Prepare(text, false);
   // A procedure's output values are not wanted: none are described here (a
   // procedure described by Open was refused and dropped there).
-  fb::Status st;
   int rows = 0;
-  if (const int status = cursor_->Run(nullptr, false, nullptr, &rows, st); status != 0) Fail(status, st);
+  try {
+    cursor_->Run(nullptr, false, nullptr, &rows);
+  } catch (const fb::Failure& failure) {
+    Fail(failure);
+  }
   rowsAffected_ = rows;
   return rows;
 }

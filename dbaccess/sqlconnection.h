@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbaccess/component.h"
+#include "dbaccess/errors.h"
 #include "dbaccess/field.h"
 #include "dbaccess/strings.h"
 #include "dbaccess/values.h"
@@ -16,11 +17,11 @@
 namespace dbx {
 
 class TSQLQuery;
-struct FbConnection;  // client library handles of an attachment
 namespace fb {
-struct Status;
-}
-struct FbCursor;      // client library handles of a prepared statement
+class Attachment;  // client library handles of an attachment
+class Cursor;      // and of a prepared statement
+struct Failure;
+}  // namespace fb
 
 // Connection states.
 enum : int { csClosed = 0, csOpen = 1, csConnecting = 2, csExecuting = 3, csDisconnecting = 5 };
@@ -159,13 +160,12 @@ class TSQLConnection : public TComponent {
 
   // Raises EDatabaseError composed from a status and the failing handle's
   // server text (empty when none), storing it as the last error; the
-  // client library's error code goes with it.
-  [[noreturn]] void RaiseError(int status, const std::string& serverText, long serverCode = 0);
+  // server's identity of the failure goes with it.
+  [[noreturn]] void RaiseError(int status, const std::string& serverText, TServerError server = {});
   // Composes the message as above without raising.
   [[nodiscard]] std::string ComposeError(int status, const std::string& serverText, std::string& lastError) const;
 
   // Internals shared with statements.
-  [[nodiscard]] FbConnection* Handle() const noexcept { return handle_.get(); }
   void RegisterStatement(TSQLQuery* query);
   void UnregisterStatement(TSQLQuery* query);
 
@@ -173,13 +173,13 @@ class TSQLConnection : public TComponent {
   friend class TSQLQuery;
   void Attach();
   void Detach() noexcept;
-  [[noreturn]] void RaiseError(int status, const fb::Status& st);
+  [[noreturn]] void Raise(const fb::Failure& failure);
   // A statement text the client library cannot take whole is refused (it
   // would run a different statement).
   void CheckStatementText(const std::string& text, const std::string& name) const;
   // Prepares the text on the cursor unless it is prepared already, and runs
   // it with the values: outputs or rows affected as asked.
-  void RunKeptPrepared(FbCursor& cursor, const std::string& sql, const std::vector<const Variant*>& params,
+  void RunKeptPrepared(fb::Cursor& cursor, const std::string& sql, const std::vector<const Variant*>& params,
                        std::vector<Variant>* outputs, int* rows, int statementType = 0);
   void EndTransaction(bool commit);
   // Commits the explicit transaction with retaining when cursors are open in
@@ -196,11 +196,10 @@ class TSQLConnection : public TComponent {
   int explicitIsolation_ = xilReadCommitted;
   int blobSize_ = -1;
   std::string lastError_;
-  std::unique_ptr<FbConnection> handle_;
-  std::unique_ptr<FbCursor> execCursor_;                // reused by Execute
-  std::array<std::unique_ptr<FbCursor>, 2> rowCursors_;  // ExecuteForRow with parameters, most recent first
-  std::unique_ptr<FbCursor> scratchCursor_;             // ExecuteForRow without
-  friend class TStatementBatch;
+  std::unique_ptr<fb::Attachment> handle_;
+  std::unique_ptr<fb::Cursor> execCursor_;                // reused by Execute
+  std::array<std::unique_ptr<fb::Cursor>, 2> rowCursors_;  // ExecuteForRow with parameters, most recent first
+  std::unique_ptr<fb::Cursor> scratchCursor_;             // ExecuteForRow without
   std::vector<TSQLQuery*> statements_;
 };
 
@@ -220,6 +219,7 @@ class TTransaction {
 
  private:
   TSQLConnection& connection_;
+  bool active_ = false;  // started here and not ended here yet
 };
 
 // A statement bound to a connection.
@@ -276,12 +276,12 @@ class TSQLQuery : public TComponent {
   [[nodiscard]] bool Prepared() const noexcept;
   // Drops the statement; the cursor object and its buffers stay for the next.
   void Unprepare() noexcept;
-  [[noreturn]] void Fail(int status, const fb::Status& st);
+  [[noreturn]] void Fail(const fb::Failure& failure);
   bool FetchRow();
 
   TStringList sql_;
   TSQLConnection* connection_ = nullptr;
-  std::unique_ptr<FbCursor> cursor_;
+  std::unique_ptr<fb::Cursor> cursor_;
   bool cursorOpen_ = false;
   bool hasRow_ = false;
   bool eof_ = true;
