@@ -7,6 +7,7 @@ params() {
   case $1 in
     small) echo "3 100 100" ;;
     c300) echo "3 300 300" ;;
+    b40) echo "40 50 50" ;;
     medium) echo "5 2000 2000" ;;
     large) echo "10 5000 5000" ;;
     *) echo "unknown size $1" >&2; exit 2 ;;

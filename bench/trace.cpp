@@ -233,6 +233,18 @@ ISC_STATUS ISC_EXPORT isc_dsql_execute2(ISC_STATUS* st, isc_tr_handle* tr, isc_s
   return real(st, tr, stmt, dialect, in, out);
 }
 
+// A text run as one request, without a statement of its own.
+ISC_STATUS ISC_EXPORT isc_dsql_exec_immed2(ISC_STATUS* st, isc_db_handle* db, isc_tr_handle* tr, unsigned short len,
+                                           const ISC_SCHAR* text, unsigned short dialect, const XSQLDA* in,
+                                           const XSQLDA* out) {
+  static auto real = Real<decltype(&isc_dsql_exec_immed2)>("isc_dsql_exec_immed2");
+  const std::string kind = KindOf(Visible(text, len));
+  Line("execute once tr%d %s params %s", Number(trs, *tr), Visible(text, len).c_str(), Params(in).c_str());
+  Counting counting(kind.c_str());
+  ++Tallies()[current].statements;
+  return real(st, db, tr, len, text, dialect, in, out);
+}
+
 ISC_STATUS ISC_EXPORT isc_dsql_fetch(ISC_STATUS* st, isc_stmt_handle* stmt, unsigned short dialect,
                                      const XSQLDA* out) {
   static auto real = Real<decltype(&isc_dsql_fetch)>("isc_dsql_fetch");

@@ -5,6 +5,7 @@
 #include "dbaccess/batch.h"
 #include "dbaccess/encoding.h"
 #include "dbaccess/rowlock.h"
+#include "dbaccess/sqltext.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
@@ -30,6 +31,50 @@ void RunStatement(TSQLQuery* query, const std::string& text) {
   query->ExecSQL();
 }
 
+// The rows of a dataset, from its current one on, each the statement of a
+// shape with the values of the row; the dataset moves on only when the next
+// row is asked for, as one row after another moves it.
+class Filas : public TRowSource {
+ public:
+  using Valores = std::function<std::vector<Variant>()>;
+  Filas(TClientDataSet& filas, std::shared_ptr<const TRowShape> forma, Valores valores)
+      : filas_(filas), forma_(std::move(forma)), valores_(std::move(valores)) {}
+
+  bool Next(TBatchRow& row) override {
+    if (empezada_) filas_.Next();
+    empezada_ = true;
+    if (filas_.Eof()) return false;
+    row.shape = forma_;
+    row.values = valores_();
+    return true;
+  }
+  [[nodiscard]] bool WouldFetch() const override {
+    return empezada_ && filas_.RecNo() >= filas_.RecordCount() && filas_.MoreToFetch();
+  }
+
+ private:
+  TClientDataSet& filas_;
+  std::shared_ptr<const TRowShape> forma_;
+  Valores valores_;
+  bool empezada_ = false;
+};
+
+// A stream whose rows are written as they come, the one-row way alone.
+class Escritas : public TBatchSink {
+ public:
+  using Sola = std::function<void(const std::string& sentencia)>;
+  Escritas(int& hechas, Sola sola) : hechas_(hechas), sola_(std::move(sola)) {}
+  void Written(const TBatchRow&) override { ++hechas_; }
+  void RunAlone(const TBatchRow& row) override {
+    sola_(RowText(*row.shape, row.values));
+    ++hechas_;
+  }
+
+ private:
+  int& hechas_;
+  Sola sola_;
+};
+
 }  // namespace
 
 // Selection of the table's rows that AUDITORIA records as inserted on a date.
@@ -44,23 +89,49 @@ std::string SeleccionPlantilla(const std::string& tabla) { return "SELECT * FROM
 
 std::string TextoSonda(const std::string& tabla) { return "SELECT TERC_NIT FROM " + tabla + " WHERE TERC_NIT = "; }
 
+std::shared_ptr<const TRowShape> FormaSonda(const std::string& tabla) {
+  auto forma = std::make_shared<TRowShape>();
+  forma->target = TRowShape::Target::kComparison;
+  forma->name = tabla;
+  forma->texts = {TextoSonda(tabla), ""};
+  forma->forms = {TSlotForm::kQuotedKey};
+  return forma;
+}
+
 std::string SondaExistencia(const std::string& tabla, const Variant& clave) {
-  return TextoSonda(tabla) + SqlQuotedKey(clave);
+  return RowText(*FormaSonda(tabla), {clave});
 }
 
 std::string ResumenPuntos(const std::string& fecha) { return "SELECT * FROM RESUMEN_PUNTOS_TX(" + fecha + ")"; }
 
+std::shared_ptr<const TRowShape> FormaLlamadaAcumulacion(const std::string& fecha) {
+  auto forma = std::make_shared<TRowShape>();
+  forma->target = TRowShape::Target::kProcedure;
+  forma->name = "ACTUALIZA_PUNTOS_ACUMULADOS";
+  forma->texts = {"EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS(", ", " + fecha + ",", ",", ")"};
+  forma->forms.assign(3, TSlotForm::kLiteral);
+  return forma;
+}
+
 std::string LlamadaAcumulacion(const Variant& cliente, const std::string& fecha, const Variant& acumulado,
                                const Variant& porVencer) {
-  return "EXECUTE PROCEDURE ACTUALIZA_PUNTOS_ACUMULADOS(" + SqlLiteral(cliente) + ", " + fecha + "," +
-         SqlLiteral(acumulado) + "," + SqlLiteral(porVencer) + ")";
+  return RowText(*FormaLlamadaAcumulacion(fecha), {cliente, acumulado, porVencer});
+}
+
+std::shared_ptr<const TRowShape> FormaInsercionAcumulado() {
+  auto forma = std::make_shared<TRowShape>();
+  forma->target = TRowShape::Target::kTable;
+  forma->name = "puntos_cliente_acumulado";
+  forma->columns = {"TERC_NIT", "PTCA_FECHA", "PTCA_ACUMULADO", "PTCA_PORVENCER"};
+  forma->texts = {"INSERT INTO puntos_cliente_acumulado (TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER) VALUES (",
+                  ",", ",", ",", ")"};
+  forma->forms = {TSlotForm::kQuotedKey, TSlotForm::kLiteral, TSlotForm::kLiteral, TSlotForm::kLiteral};
+  return forma;
 }
 
 std::string InsercionAcumulado(const Variant& nit, const Variant& fecha, const Variant& acumulado,
                                const Variant& porVencer) {
-  return "INSERT INTO puntos_cliente_acumulado (TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER) VALUES (" +
-         SqlQuotedKey(nit) + "," + SqlLiteral(fecha) + "," + SqlLiteral(acumulado) + "," + SqlLiteral(porVencer) +
-         ")";
+  return RowText(*FormaInsercionAcumulado(), {nit, fecha, acumulado, porVencer});
 }
 
 int FilasPorLoteDe(const std::string& valor) {
@@ -145,6 +216,8 @@ std::string TTransmision::NombreCompania() const { return fdm_.CReplicaRPCP_NOMB
 
 void TTransmision::Ejecutar() {
   filasPorLote_ = FilasPorLote();
+  // In chunks, a statement that comes again keeps its preparation.
+  fdm_.Varnex->KeepStatements = fdm_.ConReplica->KeepStatements = filasPorLote_ > 1;
   const bool enviarConFaltantes = EnviarConFaltantes();
   sinAbrir_.clear();
   TSQLConnection* varnex = fdm_.Varnex;
@@ -238,23 +311,16 @@ void TTransmision::TraerPuntos() {
   const std::string fecha = FechaSql();
   Reopen(fdm_.CPuntoscli, ResumenPuntos(fecha));
   // The calls run on the main database, through CAcumulado's statement.
-  TStatementBatch lote(*fdm_.QPuntosacum->SQLConnection(), filasPorLote_);
-  const auto hecha = [this] { ++resumen_.llamadasAcumulacion; };
-  while (!fdm_.CPuntoscli->Eof()) {
-    lote.Step([&] {
-      std::string llamada = LlamadaAcumulacion(fdm_.CPuntoscliCLIENTE->Value(), fecha, fdm_.CPuntoscliPTACUM->Value(),
-                                               fdm_.CPuntoscliPTVENCER->Value());
-      const auto sola = [this, llamada, hecha] {
-        CAcumulado->Close();
-        CAcumulado->CommandText = llamada;
-        CAcumulado->Execute();
-        hecha();
-      };
-      lote.Add(std::move(llamada), sola, hecha);
-      fdm_.CPuntoscli->Next();
-    });
-  }
-  lote.Flush();
+  Filas resumen(*fdm_.CPuntoscli, FormaLlamadaAcumulacion(fecha), [this] {
+    return std::vector<Variant>{fdm_.CPuntoscliCLIENTE->Value(), fdm_.CPuntoscliPTACUM->Value(),
+                                fdm_.CPuntoscliPTVENCER->Value()};
+  });
+  Escritas llamadas(resumen_.llamadasAcumulacion, [this](const std::string& llamada) {
+    CAcumulado->Close();
+    CAcumulado->CommandText = llamada;
+    CAcumulado->Execute();
+  });
+  TStatementBatch(*fdm_.QPuntosacum->SQLConnection(), filasPorLote_).Send(resumen, llamadas);
   ventana_.HideStatus();
 }
 
@@ -276,105 +342,99 @@ void TTransmision::EnviarConsolidado() {
   TTransaction transaccion(*replica);
   RunStatement(fdm_.QAcumulado, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
   Reopen(CAcumulado, "select TERC_NIT, PTCA_FECHA, PTCA_ACUMULADO, PTCA_PORVENCER from PUNTOS_CLIENTE_ACUMULADO");
-  TStatementBatch lote(*fdm_.QAcumulado->SQLConnection(), filasPorLote_);
-  const auto hecha = [&enviados] { ++enviados; };
-  while (!CAcumulado->Eof()) {
-    lote.Step([&] {
-      std::string insercion = InsercionAcumulado(CAcumulado->Fields(0).Value(), CAcumulado->Fields(1).Value(),
-                                                 CAcumulado->Fields(2).Value(), CAcumulado->Fields(3).Value());
-      const auto sola = [this, insercion, hecha] {
-        RunStatement(fdm_.QAcumulado, insercion);
-        hecha();
-      };
-      lote.Add(std::move(insercion), sola, hecha);
-      CAcumulado->Next();
-    });
-  }
-  lote.Flush();
+  Filas acumulado(*CAcumulado, FormaInsercionAcumulado(), [this] {
+    return std::vector<Variant>{CAcumulado->Fields(0).Value(), CAcumulado->Fields(1).Value(),
+                                CAcumulado->Fields(2).Value(), CAcumulado->Fields(3).Value()};
+  });
+  Escritas inserciones(enviados, [this](const std::string& insercion) { RunStatement(fdm_.QAcumulado, insercion); });
+  TStatementBatch(*fdm_.QAcumulado->SQLConnection(), filasPorLote_).Send(acumulado, inserciones);
   transaccion.Commit();
   resumen_.acumuladosEnviados += enviados;
   ventana_.HideStatus();
 }
 
+namespace {
+
+// The missing-row copy of one table as a stream: each source row inserted
+// into the destination and written only where its key is absent at its
+// turn; a row that fails before it is sent (a value that does not fit its
+// field, a required field that is null) runs alone, as does every row of
+// one row after another.
+class Copia : public TRowSource, public TBatchSink {
+ public:
+  using Sola = std::function<int()>;  // the source's current row alone: the rows copied
+  Copia(TClientDataSet& source, TClientDataSet& target, std::shared_ptr<const TRowShape> sonda, bool enBloques,
+        Sola sola)
+      : source_(source), target_(target), sonda_(std::move(sonda)), enBloques_(enBloques), sola_(std::move(sola)) {}
+
+  bool Next(TBatchRow& row) override {
+    if (empezada_) {
+      source_.MoveTo(posicion_);  // a row run alone may have moved it
+      source_.Next();
+    }
+    empezada_ = true;
+    if (source_.Eof()) return false;
+    posicion_ = source_.RecNo();
+    row.position = posicion_;
+    if (!enBloques_) return true;
+    bool lista = true;
+    try {
+      row.key = source_.Fields(0).Value();
+      target_.Insert();
+      for (int i = 0; i < target_.FieldCount(); ++i) target_.Fields(i).SetValue(source_.Fields(i).Value());
+      lista = target_.RequiredFieldMissing() == nullptr;
+    } catch (...) {
+      lista = false;
+    }
+    if (!lista) {
+      target_.Cancel();  // it fails (or not) at its turn
+      return true;
+    }
+    target_.Post();
+    if (target_.TakeBatchRow(row)) row.guard = sonda_;
+    return true;
+  }
+  [[nodiscard]] bool WouldFetch() const override {
+    return empezada_ && posicion_ >= source_.RecordCount() && source_.MoreToFetch();
+  }
+
+  void Written(const TBatchRow&) override { ++copiadas; }
+  void Found(const TBatchRow& row) override { target_.RemoveRow(row.datasetRow); }
+  void RunAlone(const TBatchRow& row) override {
+    if (row.datasetRow != 0) target_.RemoveRow(row.datasetRow);
+    source_.MoveTo(row.position);
+    copiadas += sola_();
+  }
+  void Dropped(const TBatchRow& row) override {
+    if (row.datasetRow != 0) target_.RemoveRow(row.datasetRow);
+  }
+
+  int copiadas = 0;
+
+ private:
+  TClientDataSet& source_;
+  TClientDataSet& target_;
+  std::shared_ptr<const TRowShape> sonda_;
+  bool enBloques_;
+  Sola sola_;
+  bool empezada_ = false;
+  int posicion_ = 0;
+};
+
+}  // namespace
+
 // Inserts every source row whose key the destination database lacks,
-// copying the columns by position. In chunks: the existence of a chunk of
-// keys is learnt in one selection, and the absent rows are applied through a
-// batch, each written only if the probe still finds nothing at its turn (a
-// key that repeats in the chunk finds the row before it); any row that does
-// not go through so runs alone, as one row after another would run it.
+// copying the columns by position.
 int TTransmision::CopiarFaltantes(TClientDataSet* source, TClientDataSet* target, TSQLQuery* probe,
                                   const std::string& tabla) {
-  int copiadas = 0;
-  if (filasPorLote_ <= 1) {
-    while (!source->Eof()) {
-      copiadas += CopiarFila(source, target, probe, tabla);
-      source->Next();
-    }
-    return copiadas;
-  }
   TSQLConnection& destino = *probe->SQLConnection();
-  const std::string sonda = TextoSonda(tabla);
-  while (!source->Eof()) {
-    // The chunk: rows held from the current one on (a packet is fetched
-    // when one row after another would fetch it).
-    const int primera = source->RecNo();
-    const int filas = std::min(filasPorLote_, 1 + source->HeldAhead());
-    std::vector<std::string> claves;
-    for (int k = 0; k < filas; ++k) {
-      source->MoveTo(primera + k);
-      try {
-        claves.push_back(SqlQuotedKey(source->Fields(0).Value()));
-      } catch (...) {
-        if (claves.empty()) throw;
-        break;  // its turn comes in the next chunk
-      }
-    }
-    const int n = static_cast<int>(claves.size());
-    std::vector<bool> existe;
-    if (!ProbeKeys(destino, sonda, claves, existe)) {
-      // The server cannot compare some key so: each row probes alone.
-      for (int k = 0; k < n; ++k) {
-        source->MoveTo(primera + k);
-        copiadas += CopiarFila(source, target, probe, tabla);
-      }
-    } else {
-      TStatementBatch lote(destino, filasPorLote_);
-      for (int k = 0; k < n; ++k) {
-        if (existe[static_cast<std::size_t>(k)]) continue;
-        const int fila = primera + k;
-        const auto sola = [this, source, target, probe, tabla, fila, &copiadas] {
-          source->MoveTo(fila);
-          copiadas += CopiarFila(source, target, probe, tabla);
-        };
-        source->MoveTo(fila);
-        bool copiada = true;
-        try {
-          target->Insert();
-          for (int i = 0; i < target->FieldCount(); ++i) target->Fields(i).SetValue(source->Fields(i).Value());
-          copiada = target->RequiredFieldMissing() == nullptr;
-        } catch (...) {
-          copiada = false;
-        }
-        if (!copiada) {
-          // The row fails here: what comes before it is sent first, and it
-          // runs alone, to fail (or not) at its turn.
-          target->Cancel();
-          lote.Flush();
-          sola();
-          continue;
-        }
-        target->Post();
-        target->ApplyUpdates(lote, TBatchProbe{sonda, claves[static_cast<std::size_t>(k)]}, sola,
-                             [&copiadas] { ++copiadas; });
-      }
-      lote.Flush();
-    }
-    source->MoveTo(primera + n - 1);
-    source->Next();
-  }
-  // The table's blocks do not come again: the server frees them.
-  destino.ReleaseKeptStatements();
-  return copiadas;
+  Copia copia(*source, *target, FormaSonda(tabla), filasPorLote_ > 1,
+              [this, source, target, probe, tabla] { return CopiarFila(source, target, probe, tabla); });
+  TStatementBatch(destino, filasPorLote_).Send(copia, copia);
+  // In the process, the table's compiled blocks are freed (the memory is
+  // the program's); a server keeps them for the next branch.
+  if (!destino.IsRemote()) destino.ReleaseKeptStatements();
+  return copia.copiadas;
 }
 
 // One source row: probed on the destination's database and, when absent,

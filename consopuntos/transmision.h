@@ -6,11 +6,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dbaccess/clientdataset.h"
 #include "dbaccess/rowlock.h"
+#include "dbaccess/sqltext.h"
 #include "dbaccess/values.h"
 
 class Tfdm;
@@ -51,6 +53,11 @@ class TVentanaTransmision {
 [[nodiscard]] std::string SeleccionPlantilla(const std::string& tabla);
 [[nodiscard]] std::string TextoSonda(const std::string& tabla);
 [[nodiscard]] std::string SondaExistencia(const std::string& tabla, const dbx::Variant& clave);
+// The shapes of the statements that run row after row (the probe, the
+// accumulation call, the refill INSERT), from which their texts come.
+[[nodiscard]] std::shared_ptr<const dbx::TRowShape> FormaSonda(const std::string& tabla);
+[[nodiscard]] std::shared_ptr<const dbx::TRowShape> FormaLlamadaAcumulacion(const std::string& fecha);
+[[nodiscard]] std::shared_ptr<const dbx::TRowShape> FormaInsercionAcumulado();
 [[nodiscard]] std::string ResumenPuntos(const std::string& fecha);
 [[nodiscard]] std::string LlamadaAcumulacion(const dbx::Variant& cliente, const std::string& fecha,
                                              const dbx::Variant& acumulado, const dbx::Variant& porVencer);

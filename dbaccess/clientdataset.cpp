@@ -344,30 +344,24 @@ void TClientDataSet::MoveTo(int recNo) {
   eof_ = false;
 }
 
-void TClientDataSet::ApplyUpdates(TStatementBatch& batch, const TBatchProbe& skipIfFound,
-                                  std::function<void()> runAlone, std::function<void()> applied) {
+bool TClientDataSet::TakeBatchRow(TBatchRow& row) {
   if (state_ == TDataSetState::dsInsert) Post();
-  if (changeLog_.empty()) return;
+  if (changeLog_.empty()) return false;
   TDataSetProvider* provider = Provider();
   TSQLConnection* connection = provider->DataSet != nullptr ? provider->DataSet->SQLConnection() : nullptr;
+  Row* last = changeLog_.back();
+  changeLog_.pop_back();
+  row.datasetRow = last->id;
   std::vector<DeltaField> deltaFields;
   BuildDeltaFields(deltaFields);
-  const std::vector<Row*> log = std::move(changeLog_);
-  changeLog_.clear();
-  for (Row* row : log) {
-    const std::uint64_t id = row->id;
-    auto remove = [this, id] { RemoveRows([id](const Row& r) { return r.id == id; }); };
-    DeltaRow delta{ukInsert, row->values, row->assigned};
-    TBatchInsert insert;
-    if (connection == nullptr || !provider->BatchInsertOf(deltaFields, delta, connection->QuoteChar(), insert)) {
-      batch.AddAlone([remove, runAlone] {
-        remove();
-        runAlone();
-      });
-      continue;
-    }
-    batch.Add(std::move(insert), skipIfFound, runAlone, applied, remove);
-  }
+  if (connection != nullptr && provider->BatchRowOf(deltaFields, DeltaRow{ukInsert, last->values, last->assigned}, connection->QuoteChar(), row))
+    return true;
+  row.shape.reset();
+  return false;
+}
+
+void TClientDataSet::RemoveRow(std::uint64_t id) {
+  RemoveRows([id](const Row& r) { return r.id == id; });
 }
 
 void TClientDataSet::Execute() {

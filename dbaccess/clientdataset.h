@@ -16,6 +16,7 @@
 #include "dbaccess/errors.h"
 #include "dbaccess/field.h"
 #include "dbaccess/sqlconnection.h"
+#include "dbaccess/sqltext.h"
 
 namespace dbx {
 
@@ -32,11 +33,16 @@ enum TProviderOption : unsigned {
 enum class TDataSetState { dsInactive, dsBrowse, dsInsert };
 
 // The error of one row of an apply: the message of the exception the row's
-// statement raised, unchanged, its codes, and that exception itself.
+// statement raised, unchanged, its codes, that exception itself, and the
+// server's identity of it (Server(), Category()).
 class EUpdateError : public EDatabaseError {
  public:
-  EUpdateError(const std::string& message, int errorCode, int previousError, std::exception_ptr original = {})
-      : EDatabaseError(message), errorCode_(errorCode), previousError_(previousError), original_(std::move(original)) {}
+  EUpdateError(const std::string& message, int errorCode, int previousError, std::exception_ptr original = {},
+               TServerError server = {})
+      : EDatabaseError(message, std::move(server)),
+        errorCode_(errorCode),
+        previousError_(previousError),
+        original_(std::move(original)) {}
   [[nodiscard]] int ErrorCode() const noexcept { return errorCode_; }
   [[nodiscard]] int PreviousError() const noexcept { return previousError_; }
   // The exception raised while writing the row (rethrow it to inspect it).
@@ -130,10 +136,10 @@ class TDataSetProvider : public TComponent {
   void Reset() noexcept;
 
   // One inserted row of a delta as the apply's INSERT writes it, for a
-  // batch: the same table, columns and values. False when the apply would
+  // stream: the same table, columns and values. False when the apply would
   // not write it so (it refuses the row, or its table has more than one part).
-  bool BatchInsertOf(const std::vector<DeltaField>& fields, const DeltaRow& row, const std::string& quote,
-                     TBatchInsert& insert);
+  bool BatchRowOf(const std::vector<DeltaField>& fields, const DeltaRow& row, const std::string& quote,
+                  TBatchRow& out);
 
   // The outcome of the last apply that finished.
   [[nodiscard]] const ApplyOutcome& LastApply() const noexcept { return lastApply_; }
@@ -157,6 +163,7 @@ class TDataSetProvider : public TComponent {
     std::vector<std::string> columns;
     std::string text;
   } insert_;
+  std::shared_ptr<const TRowShape> shape_;   // of the last row BatchRowOf gave
   std::vector<const std::string*> columns_;  // names of the row being written
   std::vector<const Variant*> values_;       // and its values, in place
   int getRowsRequests_ = 0;
@@ -211,14 +218,16 @@ class TClientDataSet : public TComponent, public FieldHost {
   void Cancel();
   // Sends the change log; returns the rows that failed.
   int ApplyUpdates(int maxErrors);
-  // Sends the change log's rows through a batch instead of at once, each as
-  // the apply writes it, unless the probe skipIfFound finds a row at its
-  // turn. The rows leave the change log now and stay as applied rows; when
-  // the batch does not write one, or never sends it, it leaves the dataset,
-  // and for one a block could not write runAlone is called. applied is
-  // called for every row written.
-  void ApplyUpdates(TStatementBatch& batch, const TBatchProbe& skipIfFound, std::function<void()> runAlone,
-                    std::function<void()> applied);
+  // The row just posted as a row of a stream that writes it as the apply's
+  // INSERT would (TStatementBatch): it leaves the change log now and stays
+  // as an applied row (TBatchRow::datasetRow); RemoveRow takes it away when
+  // the stream does not write it. False, with no shape in the row, when the
+  // apply would not write it so: the row must then run alone.
+  bool TakeBatchRow(TBatchRow& row);
+  // Removes an inserted row (TBatchRow::datasetRow) from the dataset.
+  void RemoveRow(std::uint64_t id);
+  // Whether going past the last row held asks the provider for more rows.
+  [[nodiscard]] bool MoreToFetch() const noexcept { return !providerEof_ && FetchOnDemand; }
   // Runs the command text through the provider.
   void Execute();
   // Rows in the change log.
@@ -283,16 +292,6 @@ class TClientDataSet : public TComponent, public FieldHost {
 // stops and characters with codes of 32 or below removed, repeatedly.
 [[nodiscard]] std::string TrimProviderMessage(const std::string& message);
 
-// The table an apply writes to: the first name after the first FROM of a
-// statement text (quotes removed, dotted parts kept); empty when none.
-[[nodiscard]] std::string TableNameFromSQL(const std::string& sql);
-// A table name quoted part by part with the quote character (kept as it is
-// when it already begins or ends with a quote).
-[[nodiscard]] std::string QuoteTableName(const std::string& table, const std::string& quote);
-// The INSERT text of the apply for a quoted table and quoted column names;
-// its values are "?" markers, or the given ones (":P1" in a block).
-[[nodiscard]] std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns,
-                                    const std::vector<std::string>& markers = {});
 // The type name of a field type as messages show it ("String", "FMTBcd").
 [[nodiscard]] std::string FieldTypeName(TFieldType type);
 

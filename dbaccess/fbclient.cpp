@@ -719,11 +719,14 @@ int Cursor::RowsAffected() {
   return rows;
 }
 
-std::vector<FieldDesc> Cursor::Columns() const {
+namespace {
+
+// The descriptions of a descriptor's variables.
+std::vector<FieldDesc> Descriptions(const Sqlda& da) {
   std::vector<FieldDesc> cols;
-  cols.reserve(static_cast<std::size_t>(out_.Count()));
-  for (int i = 0; i < out_.Count(); ++i) {
-    const XSQLVAR& v = out_.Var(i);
+  cols.reserve(static_cast<std::size_t>(da.Count()));
+  for (int i = 0; i < da.Count(); ++i) {
+    const XSQLVAR& v = da.Var(i);
     FieldDesc d;
     d.name = v.aliasname_length > 0 ? std::string(v.aliasname, static_cast<std::size_t>(v.aliasname_length))
                                     : std::string(v.sqlname, static_cast<std::size_t>(v.sqlname_length));
@@ -781,6 +784,73 @@ std::vector<FieldDesc> Cursor::Columns() const {
     cols.push_back(std::move(d));
   }
   return cols;
+}
+
+// A variable of the SQL type of a described value (for an execution
+// without a prepared statement).
+void Declare(XSQLVAR& v, const FieldDesc& d) {
+  v.sqlscale = 0;
+  v.sqlsubtype = 0;
+  switch (d.type) {
+    case ftInteger:
+      v.sqltype = SQL_LONG | 1;
+      v.sqllen = sizeof(ISC_LONG);
+      break;
+    case ftString:
+      v.sqltype = SQL_VARYING | 1;
+      v.sqllen = static_cast<short>(std::max(d.size, 1));
+      break;
+    default:
+      v.sqltype = SQL_TEXT | 1;
+      v.sqllen = 1;
+      break;
+  }
+}
+
+}  // namespace
+
+std::vector<FieldDesc> Cursor::Columns() const { return Descriptions(out_); }
+
+std::vector<FieldDesc> Cursor::Parameters() const { return Descriptions(in_); }
+
+void Cursor::RunImmediate(const std::string& text, const std::vector<const Variant*>& values,
+                          const std::vector<FieldDesc>& outputTypes, std::vector<Variant>* outputs, short charset) {
+  try {
+    Reset();
+    BeginWork();
+    // The values go in the types they have, texts in the attachment's
+    // character set, as a literal's.
+    in_.Resize(static_cast<int>(values.size()));
+    in_.get()->sqld = static_cast<ISC_SHORT>(values.size());
+    inTypes_.clear();
+    params_ = static_cast<int>(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      XSQLVAR& v = in_.Var(static_cast<int>(i));
+      v.sqltype = SQL_TEXT | 1;
+      v.sqllen = 0;
+      v.sqlsubtype = charset;
+      inTypes_.push_back({v.sqltype, v.sqlscale, v.sqlsubtype, v.sqllen});
+    }
+    in_.AllocateBuffers();
+    if (!values.empty()) Bind(values);
+    out_.Resize(static_cast<int>(outputTypes.size()));
+    out_.get()->sqld = static_cast<ISC_SHORT>(outputTypes.size());
+    for (std::size_t i = 0; i < outputTypes.size(); ++i) Declare(out_.Var(static_cast<int>(i)), outputTypes[i]);
+    out_.AllocateBuffers();
+    const auto length = static_cast<unsigned short>(text.size() <= kMaxStatementText ? text.size() : 0);
+    Status st;
+    Check(isc_dsql_exec_immed2(st.get(), attachment_->Db(), Tr(), length, text.c_str(),
+                               static_cast<unsigned short>(attachment_->Options().dialect),
+                               values.empty() ? nullptr : in_.get(), outputs != nullptr ? out_.get() : nullptr),
+          st);
+    if (outputs != nullptr) ReadRow(*outputs);
+    EndWork(true);
+    Reset();
+  } catch (...) {
+    Finish(false);
+    Reset();
+    throw;
+  }
 }
 
 

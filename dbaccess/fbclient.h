@@ -287,8 +287,16 @@ class Cursor {
   // committed with retaining while this cursor was open).
   void MoveToRetained() noexcept { work_ = Work::kRetained; }
   [[nodiscard]] bool ReturnsCursor() const noexcept;
-  // Column descriptions of the prepared statement.
+  // Column descriptions of the prepared statement, and of its parameters
+  // (prepared for values).
   [[nodiscard]] std::vector<FieldDesc> Columns() const;
+  [[nodiscard]] std::vector<FieldDesc> Parameters() const;
+  // Runs a text as one request, without a statement of its own (nothing of
+  // it is kept): the values bound in their own types, a text as one of the
+  // given character set; outputs, when given, receive the one row of the
+  // given types that comes with the execution.
+  void RunImmediate(const std::string& text, const std::vector<const Variant*>& values,
+                    const std::vector<FieldDesc>& outputTypes, std::vector<Variant>* outputs, short charset);
 
  private:
   void Describe(bool ask);

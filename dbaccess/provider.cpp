@@ -30,62 +30,6 @@ std::string TrimLeftBlanks(const std::string& text) {
   return text.substr(i);
 }
 
-bool IsQuoteChar(char c) { return c == '"' || c == '\'' || c == '`'; }
-
-// A minimal SQL tokenizer: names, quoted names, literals and single symbols.
-struct Token {
-  enum Kind { kEnd, kName, kQuotedName, kLiteral, kSymbol } kind = kEnd;
-  std::string text;
-};
-
-class SqlTokenizer {
- public:
-  explicit SqlTokenizer(const std::string& sql) : sql_(sql) {}
-
-  Token Next() {
-    SkipBlanksAndComments();
-    Token t;
-    if (pos_ >= sql_.size()) return t;
-    const char c = sql_[pos_];
-    if (c == '"' || c == '`' || c == '\'') {
-      t.kind = c == '\'' ? Token::kLiteral : Token::kQuotedName;
-      ++pos_;
-      while (pos_ < sql_.size()) {
-        if (sql_[pos_] == c) {
-          if (pos_ + 1 < sql_.size() && sql_[pos_ + 1] == c) {  // doubled quote inside
-            t.text += c;
-            pos_ += 2;
-            continue;
-          }
-          ++pos_;
-          break;
-        }
-        t.text += sql_[pos_++];
-      }
-      return t;
-    }
-    if (IsSqlNameChar(c)) {
-      t.kind = Token::kName;
-      while (pos_ < sql_.size() && IsSqlNameChar(sql_[pos_])) t.text += sql_[pos_++];
-      return t;
-    }
-    t.kind = Token::kSymbol;
-    t.text = std::string(1, c);
-    ++pos_;
-    return t;
-  }
-
-  // True when the next character, without skipping anything, is c.
-  [[nodiscard]] bool At(char c) const { return pos_ < sql_.size() && sql_[pos_] == c; }
-  void Skip() { ++pos_; }
-
- private:
-  void SkipBlanksAndComments() { pos_ = SkipSqlBlanksAndComments(sql_, pos_); }
-
-  const std::string& sql_;
-  std::size_t pos_ = 0;
-};
-
 int LocaleIdOf(const TSQLConnection* connection) {
   if (connection == nullptr) return 0;
   const std::string code = connection->Params().Value("LocaleCode");
@@ -114,58 +58,6 @@ bool IsUpdatable(const DeltaField& f) {
 }
 
 }  // namespace
-
-std::string TableNameFromSQL(const std::string& sql) {
-  SqlTokenizer tokens(sql);
-  Token t;
-  do {
-    t = tokens.Next();
-  } while (t.kind != Token::kEnd && !(t.kind == Token::kName && SameText(t.text, "FROM")));
-  if (t.kind == Token::kEnd) return {};
-  // The first name after FROM; symbols such as "(" in between are passed over.
-  for (;;) {
-    t = tokens.Next();
-    if (t.kind == Token::kEnd) return {};
-    if (t.kind == Token::kName || t.kind == Token::kQuotedName) break;
-  }
-  std::string name = t.text;
-  while (tokens.At('.')) {
-    tokens.Skip();
-    const Token part = tokens.Next();
-    if (part.kind != Token::kName && part.kind != Token::kQuotedName) break;
-    name += "." + part.text;
-  }
-  return name;
-}
-
-std::string QuoteTableName(const std::string& table, const std::string& quote) {
-  if (table.empty() || IsQuoteChar(table.front()) || IsQuoteChar(table.back())) return table;
-  std::string out;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = table.find('.', start);
-    out += quote + table.substr(start, dot == std::string::npos ? std::string::npos : dot - start) + quote;
-    if (dot == std::string::npos) break;
-    out += '.';
-    start = dot + 1;
-  }
-  return out;
-}
-
-std::string InsertSQL(const std::string& quotedTable, const std::vector<std::string>& quotedColumns,
-                      const std::vector<std::string>& markers) {
-  std::string columns;
-  std::string marks;
-  for (std::size_t i = 0; i < quotedColumns.size(); ++i) {
-    if (i > 0) {
-      columns += ", ";
-      marks += ", ";
-    }
-    columns += quotedColumns[i];
-    marks += i < markers.size() ? markers[i] : std::string("?");
-  }
-  return "insert into " + quotedTable + "\r\n  (" + columns + ")\r\nvalues\r\n  (" + marks + ")\r\n";
-}
 
 TDataSetProvider::TDataSetProvider(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
 
@@ -217,21 +109,45 @@ const std::string& TDataSetProvider::QuotedTable(const std::string& commandText,
   return table_.quotedTable;
 }
 
-bool TDataSetProvider::BatchInsertOf(const std::vector<DeltaField>& fields, const DeltaRow& row,
-                                     const std::string& quote, TBatchInsert& insert) {
+bool TDataSetProvider::BatchRowOf(const std::vector<DeltaField>& fields, const DeltaRow& row,
+                                  const std::string& quote, TBatchRow& out) {
   if (row.kind != ukInsert || (Options & (poReadOnly | poDisableInserts)) != 0 || DataSet == nullptr) return false;
   const std::string table = TableNameFromSQL(DataSet->CommandText());
   if (table.empty() || table.find('.') != std::string::npos) return false;
-  insert.table = QuotedTable(DataSet->CommandText(), quote);
-  insert.columns.clear();
-  insert.values.clear();
+  std::vector<std::string> columns;
+  bool ownTypes = true;
+  out.values.clear();
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const bool assigned = i < row.assigned.size() && row.assigned[i];
     if (!assigned || !IsUpdatable(fields[i])) continue;
-    insert.columns.push_back(quote + fields[i].desc.name + quote);
-    insert.values.push_back(i < row.values.size() ? row.values[i] : Variant{});
+    columns.push_back(quote + fields[i].desc.name + quote);
+    out.values.push_back(i < row.values.size() ? row.values[i] : Variant{});
+    const TFieldType t = fields[i].desc.type;
+    ownTypes = ownTypes && t != ftBoolean && t != ftBlob && t != ftMemo && t != ftGraphic && t != ftFmtMemo;
   }
-  return !insert.columns.empty();
+  if (columns.empty()) return false;
+  // Rows of the same table and columns share their shape.
+  const std::string& quotedTable = QuotedTable(DataSet->CommandText(), quote);
+  if (!shape_ || shape_->name != quotedTable || shape_->columns != columns || shape_->ownTypes != ownTypes) {
+    auto shape = std::make_shared<TRowShape>();
+    shape->target = TRowShape::Target::kTable;
+    shape->name = quotedTable;
+    shape->columns = columns;
+    shape->forms.assign(columns.size(), TSlotForm::kParameter);
+    // The apply's text, cut at its markers.
+    const std::string text = InsertSQL(quotedTable, columns);
+    std::size_t from = 0;
+    for (std::size_t at = text.find('?'); at != std::string::npos; at = text.find('?', from)) {
+      shape->texts.push_back(text.substr(from, at - from));
+      from = at + 1;
+    }
+    shape->texts.push_back(text.substr(from));
+    shape->oneRow = true;
+    shape->ownTypes = ownTypes;
+    shape_ = std::move(shape);
+  }
+  out.shape = shape_;
+  return true;
 }
 
 void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& quotedTable,
@@ -300,6 +216,7 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
     for (;;) {
       std::string message;
       std::exception_ptr original;
+      TServerError server;
       try {
         if (retry) throw EDatabaseError(kInvalidResponse);  // an inserted row cannot be merged or reapplied
         WriteRow(*connection, quotedTable, fields, delta[r]);
@@ -307,10 +224,11 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
         break;
       } catch (const std::exception& e) {
         message = e.what();
+        server = ServerErrorOf(e);
         original = std::current_exception();
       }
       if (!connection->InTransaction()) rolledBack = true;
-      const EUpdateError error(message, 1, previousError, std::move(original));
+      const EUpdateError error(message, 1, previousError, std::move(original), std::move(server));
       previousError = 1;
       TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
       if (OnUpdateError) {

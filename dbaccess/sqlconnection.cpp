@@ -15,6 +15,7 @@
 #include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/fbclient.h"
+#include "dbaccess/sqltext.h"
 
 namespace dbx {
 
@@ -23,11 +24,19 @@ namespace {
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-// Whether the first word of a statement text, after blanks and comments, is SELECT.
-bool IsSelectText(const std::string& text) {
-  const std::size_t i = SkipSqlBlanksAndComments(text, 0);
-  const std::size_t n = 6;  // "SELECT"
-  return SameText(text.substr(i, n), "SELECT") && (i + n == text.size() || !IsSqlNameChar(text[i + n]));
+// Whether a text has a "?" or ":" outside its literals and quoted names (a
+// parameter, which only a prepared statement reports as not set).
+bool HasMarkers(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '?' || c == ':') return true;
+    if (c == '\'' || c == '"') {
+      const std::size_t close = text.find(c, i + 1);
+      if (close == std::string::npos) return true;
+      i = close;  // a doubled quote closes and opens again
+    }
+  }
+  return false;
 }
 
 std::string Trim(const std::string& s) {
@@ -226,6 +235,25 @@ std::string WithServerPort(const std::string& database, const std::string& port)
   return host + "/" + port + database.substr(colon);
 }
 
+namespace {
+
+// Whether an attachment string names a server: inet://..., \\host\path,
+// [v6]:path, or host[/port]:path (a host of two characters or more, so
+// that C:\path is a drive); a path alone is a file of this process's
+// engine.
+bool NamesServer(const std::string& database) {
+  for (const char* scheme : {"inet://", "inet4://", "inet6://"})
+    if (database.starts_with(scheme)) return true;
+  if (database.starts_with("\\\\") || database.starts_with("[")) return true;
+  const std::size_t colon = database.find(':');
+  if (colon == std::string::npos || colon < 2) return false;
+  const std::string host = database.substr(0, colon);
+  return host.front() != '/' && host.find('\\') == std::string::npos &&
+         std::count(host.begin(), host.end(), '/') <= 1;
+}
+
+}  // namespace
+
 void TSQLConnection::Attach() {
   StopPoint();
   if (DriverName.empty()) throw EDatabaseError("Falta la propiedad DriverName");
@@ -280,6 +308,7 @@ void TSQLConnection::Attach() {
     if (present("Trim Char")) options.trimChar = flag("Trim Char");
     int timeout = 0;
     if (integer("Connection Timeout", timeout) && timeout > 0) AddDpbInt(dpb, isc_dpb_connect_timeout, timeout);
+    if (WireCompression) AddDpbText(dpb, isc_dpb_config, "WireCompression=true");
     blobSize_ = BlobSizeParam();
 
     // The database string is internal text; the client library takes file
@@ -302,6 +331,7 @@ void TSQLConnection::Attach() {
     quoteChar_.clear();
     if (options.dialect == 3) quoteChar_.push_back('"');
     handle_ = std::move(conn);
+    remote_ = NamesServer(database);
     transactionCount_ = 0;
     state_ = csOpen;
   } catch (...) {
@@ -323,8 +353,13 @@ void TSQLConnection::Detach() noexcept {
   }
   state_ = csDisconnecting;
   for (TSQLQuery* q : statements_) q->ConnectionClosing();
-  for (auto* c : {&execCursor_, &scratchCursor_, &rowCursors_[0], &rowCursors_[1]})
-    if (*c) (*c)->Reset();
+  if (execCursor_) execCursor_->Reset();
+  if (onceCursor_) onceCursor_->Reset();
+  for (auto& c : blockCursors_)
+    if (c) c->Reset();
+  parked_.clear();
+  seen_.clear();
+  parameters_.clear();
   UnregisterAttachment(*handle_->Db());
   handle_.reset();  // rolls back an explicit transaction left open, ends the kept one, detaches
   transactionCount_ = 0;
@@ -437,21 +472,82 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
   return rows;
 }
 
-std::vector<Variant> TSQLConnection::ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& params,
-                                                   int statementType) {
-  // A text with parameters comes again (a chunk of the same shape): the last
-  // two stay prepared. Texts without come once: one cursor serves them all.
-  std::unique_ptr<fb::Cursor>* slot = &scratchCursor_;
-  if (!params.empty()) {
-    // Most recently used first; a new text takes the place of the older.
-    const auto prepared = [&sql](const std::unique_ptr<fb::Cursor>& c) { return c && c->Prepared() && c->Text() == sql; };
-    if (!prepared(rowCursors_[0])) std::swap(rowCursors_[0], rowCursors_[1]);
-    slot = &rowCursors_[0];
-  }
-  if (!*slot) *slot = std::make_unique<fb::Cursor>();
+std::vector<Variant> TSQLConnection::ExecuteBlock(const std::string& sql, const std::vector<const Variant*>& params,
+                                                  const std::vector<FieldDesc>& outputs, bool ownTypes) {
   std::vector<Variant> row;
-  RunKeptPrepared(**slot, sql, params, &row, nullptr, statementType);
+  // A text seen before stays prepared while it comes again; across a
+  // network, one that comes for the first time goes as one request.
+  const auto prepared = [&sql](const std::unique_ptr<fb::Cursor>& c) { return c && c->Prepared() && c->Text() == sql; };
+  const auto at = std::find_if(blockCursors_.begin(), blockCursors_.end(), prepared);
+  if (at == blockCursors_.end() && ownTypes && remote_ && CharacterSet() == "NONE" && !SeenBefore(sql)) {
+    RunOnce(sql, params, outputs, &row);
+    return row;
+  }
+  // Most recently used first; a new text takes the place of the oldest.
+  const auto slot = at == blockCursors_.end() ? blockCursors_.end() - 1 : at;
+  std::rotate(blockCursors_.begin(), slot, slot + 1);
+  if (!blockCursors_[0]) blockCursors_[0] = std::make_unique<fb::Cursor>();
+  RunKeptPrepared(*blockCursors_[0], sql, params, &row, nullptr, isc_info_sql_stmt_select);
   return row;
+}
+
+void TSQLConnection::RunOnce(const std::string& sql, const std::vector<const Variant*>& values,
+                             const std::vector<FieldDesc>& outputs, std::vector<Variant>* row) {
+  StopPoint();
+  if (!Connected()) SetConnected(true);
+  CheckStatementText(sql, {});
+  state_ = csExecuting;
+  struct Restore {
+    TSQLConnection* c;
+    ~Restore() {
+      if (c->state_ == csExecuting) c->state_ = csOpen;
+    }
+  } restore{this};
+  if (!onceCursor_) onceCursor_ = std::make_unique<fb::Cursor>();
+  onceCursor_->UseAttachment(handle_.get());
+  try {
+    onceCursor_->RunImmediate(sql, values, outputs, row, 0 /* NONE */);
+  } catch (const fb::Failure& failure) {
+    Raise(failure);
+  }
+}
+
+bool TSQLConnection::SeenBefore(const std::string& text) { return !seen_.insert(std::hash<std::string>{}(text)).second; }
+
+void TSQLConnection::Park(std::unique_ptr<fb::Cursor> cursor) noexcept {
+  constexpr std::size_t kParked = 8;
+  if (!handle_ || state_ == csDisconnecting || !cursor || !cursor->Prepared()) return;
+  cursor->Finish(true);
+  if (parked_.size() >= kParked) parked_.erase(parked_.begin());
+  parked_.push_back(std::move(cursor));
+}
+
+std::unique_ptr<fb::Cursor> TSQLConnection::TakeParked(const std::string& text) {
+  for (auto it = parked_.rbegin(); it != parked_.rend(); ++it) {
+    if ((*it)->Text() != text) continue;
+    std::unique_ptr<fb::Cursor> cursor = std::move(*it);
+    parked_.erase(std::next(it).base());
+    return cursor;
+  }
+  return nullptr;
+}
+
+std::vector<FieldDesc> TSQLConnection::DescribeParameters(const std::string& sql) {
+  if (const auto it = parameters_.find(sql); it != parameters_.end() && handle_) return it->second;
+  StopPoint();
+  if (!Connected()) SetConnected(true);
+  CheckStatementText(sql, {});
+  fb::Cursor cursor(handle_.get());
+  std::vector<FieldDesc> described;
+  try {
+    cursor.Prepare(sql, false, 1);
+    described = cursor.Parameters();
+    cursor.Reset();
+  } catch (const fb::Failure& failure) {
+    Raise(failure);
+  }
+  parameters_[sql] = described;
+  return described;
 }
 
 std::string TSQLConnection::CharacterSet() const {
@@ -460,15 +556,17 @@ std::string TSQLConnection::CharacterSet() const {
 }
 
 void TSQLConnection::ReleaseKeptStatements() noexcept {
-  for (auto& c : rowCursors_)
+  for (auto& c : blockCursors_)
     if (c) c->Reset();
 }
 
 void TSQLConnection::CheckStatementText(const std::string& text, const std::string& name) const {
-  if (text.size() > fb::kMaxStatementText)
+  // A text longer than the client library's length field goes as a text
+  // that ends at its first NUL: one that holds a NUL would run cut short.
+  const std::size_t limit = text.find('\0') == std::string::npos ? fb::kMaxEngineStatementText : fb::kMaxStatementText;
+  if (text.size() > limit)
     throw EDatabaseError(NamedMessage(name, Fmt("La declaración SQL tiene %s bytes; el máximo es %s"_l1,
-                                                std::to_string(text.size()),
-                                                std::to_string(fb::kMaxStatementText))));
+                                                std::to_string(text.size()), std::to_string(limit))));
 }
 
 void TSQLConnection::RunKeptPrepared(fb::Cursor& cursor, const std::string& sql,
@@ -583,6 +681,13 @@ void TSQLQuery::Prepare(const std::string& text, bool columns) {
       if (columns && !cursor_->ColumnsDescribed()) cursor_->DescribeColumns();
       return;
     }
+    if (connection_->KeepStatements) {
+      if (auto kept = connection_->TakeParked(text)) {
+        cursor_ = std::move(kept);
+        if (columns && !cursor_->ColumnsDescribed()) cursor_->DescribeColumns();
+        return;
+      }
+    }
     if (!cursor_) cursor_ = std::make_unique<fb::Cursor>();
     cursor_->UseAttachment(connection_->handle_.get());
     cursor_->Prepare(text, columns, 0, 0, IsSelectText(text));
@@ -594,7 +699,9 @@ void TSQLQuery::Prepare(const std::string& text, bool columns) {
 bool TSQLQuery::Prepared() const noexcept { return cursor_ && cursor_->Prepared(); }
 
 void TSQLQuery::Unprepare() noexcept {
-  if (cursor_) cursor_->Reset();  // closes, ends its own transaction and drops the handle
+  if (cursor_ && connection_ != nullptr && connection_->KeepStatements && cursor_->Prepared())
+    connection_->Park(std::move(cursor_));  // for when its text comes again
+  if (cursor_) cursor_->Reset();            // closes, ends its own transaction and drops the handle
   cursorOpen_ = false;
 }
 
@@ -654,6 +761,24 @@ int TSQLQuery::ExecSQL() {
   if (Active())
     throw EDatabaseError(NamedMessage(Name(), "No es posible efectuar ésta operación en un DataSet abierto"_l1));
   const std::string text = PrepareForRun();
+  // A text run for the first time, across a network, goes as one request;
+  // how many rows it changed is then not known (-1).
+  if (connection_->KeepStatements && connection_->IsRemote() && !Prepared() && !HasMarkers(text) &&
+      connection_->CharacterSet() == "NONE") {
+    std::unique_ptr<fb::Cursor> kept = connection_->TakeParked(text);
+    if (kept) {
+      cursor_ = std::move(kept);
+    } else if (!connection_->SeenBefore(text)) {
+      try {
+        connection_->RunOnce(text, {}, {}, nullptr);
+      } catch (const EDatabaseError&) {
+        Close();
+        throw;
+      }
+      rowsAffected_ = -1;
+      return -1;
+    }
+  }
   Prepare(text, false);
   // A procedure's output values are not wanted: none are described here (a
   // procedure described by Open was refused and dropped there).

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "dbaccess/component.h"
@@ -96,6 +98,13 @@ class TSQLConnection : public TComponent {
   std::string VendorLib = "GDS32.DLL";
   bool LoginPrompt = false;
   bool KeepConnection = true;
+  // For a stream sent in chunks (the run sets it): a statement text that
+  // comes again on the attachment keeps its prepared statement, and, across
+  // a network, one run for the first time goes as one request. Off, every
+  // statement is prepared and executed as it comes.
+  bool KeepStatements = false;
+  // The client library's compression of what crosses the network.
+  bool WireCompression = false;
 
   [[nodiscard]] TStringList& Params() noexcept { return params_; }
   [[nodiscard]] const TStringList& Params() const noexcept { return params_; }
@@ -143,20 +152,27 @@ class TSQLConnection : public TComponent {
   // The same with the values read in place (a dataset's row).
   int ExecuteRow(const std::string& sql, const std::vector<const Variant*>& values);
 
-  // Runs a text whose one row of outputs comes with its execution (an
-  // executable block with RETURNS, a selection of exactly one row) and
-  // returns that row; the values bind to its "?" parameters. A text with
-  // parameters stays prepared while it comes again (the last two). The
-  // caller that knows the statement's type (isc_info_sql_stmt_*) spares
-  // asking the server.
+  // Runs a block whose one row of outputs, of the given types, comes with
+  // its execution (a selectable block that returns one row), and returns that row; the values bind to its
+  // "?" parameters. The last texts stay prepared while they come again.
+  // ownTypes: the values bind in their own types (no parameter needs its
+  // declared type to bind); then, across a network, a text seen for the
+  // first time on the attachment goes as one request, without a statement
+  // of its own.
+  std::vector<Variant> ExecuteBlock(const std::string& sql, const std::vector<const Variant*>& values,
+                                    const std::vector<FieldDesc>& outputs, bool ownTypes);
+  // Frees the statements ExecuteBlock keeps prepared (the server's memory
+  // for them), when their texts will not come again.
+  void ReleaseKeptStatements() noexcept;
+  // The parameters of a statement as the server describes them; kept for
+  // the attachment.
+  [[nodiscard]] std::vector<FieldDesc> DescribeParameters(const std::string& sql);
   // The character set the attachment names (ServerCharSet), that of a
   // literal in its statements: NONE when it names none.
   [[nodiscard]] std::string CharacterSet() const;
-  // Frees the statements ExecuteForRow keeps prepared (the server's memory
-  // for them), when their texts will not come again.
-  void ReleaseKeptStatements() noexcept;
-  std::vector<Variant> ExecuteForRow(const std::string& sql, const std::vector<const Variant*>& values,
-                                     int statementType = 0);
+  // Whether the attachment string names a server (host:path and the like)
+  // rather than a file the engine in this process opens.
+  [[nodiscard]] bool IsRemote() const noexcept { return remote_; }
 
   // Raises EDatabaseError composed from a status and the failing handle's
   // server text (empty when none), storing it as the last error; the
@@ -187,6 +203,15 @@ class TSQLConnection : public TComponent {
   bool RetainForOpenCursors();
   // Closes the statements whose cursor runs in the explicit transaction.
   void CloseStatementsInTransaction() noexcept;
+  // With KeepStatements: a statement's prepared text put aside for when it
+  // comes again, and taken back (nullptr when none is kept).
+  void Park(std::unique_ptr<fb::Cursor> cursor) noexcept;
+  std::unique_ptr<fb::Cursor> TakeParked(const std::string& text);
+  // Whether a text was run on the attachment before; it is now.
+  bool SeenBefore(const std::string& text);
+  // A text run as one request (its values bound in their own types).
+  void RunOnce(const std::string& sql, const std::vector<const Variant*>& values, const std::vector<FieldDesc>& outputs,
+               std::vector<Variant>* row);
 
   TStringList params_;
   int state_ = csClosed;
@@ -198,8 +223,12 @@ class TSQLConnection : public TComponent {
   std::string lastError_;
   std::unique_ptr<fb::Attachment> handle_;
   std::unique_ptr<fb::Cursor> execCursor_;                // reused by Execute
-  std::array<std::unique_ptr<fb::Cursor>, 2> rowCursors_;  // ExecuteForRow with parameters, most recent first
-  std::unique_ptr<fb::Cursor> scratchCursor_;             // ExecuteForRow without
+  std::array<std::unique_ptr<fb::Cursor>, 4> blockCursors_;  // ExecuteBlock's, most recent first
+  std::unique_ptr<fb::Cursor> onceCursor_;                  // a text run as one request
+  std::vector<std::unique_ptr<fb::Cursor>> parked_;         // statements' prepared texts, most recent last
+  std::unordered_set<std::size_t> seen_;                    // texts run on the attachment (hashes)
+  std::map<std::string, std::vector<FieldDesc>> parameters_;  // DescribeParameters'
+  bool remote_ = false;
   std::vector<TSQLQuery*> statements_;
 };
 

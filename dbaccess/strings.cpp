@@ -79,23 +79,4 @@ void TStringList::SetValue(const std::string& name, const std::string& value) {
   Changed();
 }
 
-bool IsSqlNameChar(char c) noexcept {
-  const auto u = static_cast<unsigned char>(c);
-  return std::isalnum(u) != 0 || c == '_' || c == '$' || u >= 0x80;
-}
-
-std::size_t SkipSqlBlanksAndComments(const std::string& sql, std::size_t pos) {
-  for (;;) {
-    while (pos < sql.size() && static_cast<unsigned char>(sql[pos]) <= 32) ++pos;
-    if (sql.compare(pos, 2, "--") == 0) {
-      while (pos < sql.size() && sql[pos] != '\n') ++pos;
-    } else if (sql.compare(pos, 2, "/*") == 0) {
-      const std::size_t end = sql.find("*/", pos + 2);
-      pos = end == std::string::npos ? sql.size() : end + 2;
-    } else {
-      return pos;
-    }
-  }
-}
-
 }  // namespace dbx

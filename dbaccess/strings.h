@@ -38,11 +38,4 @@ class TStringList {
   std::vector<std::string> lines_;
 };
 
-// Statement texts: a character of a name (letters, digits, "_", "$" and
-// bytes above 127), and the position of the first character at or after pos
-// that is neither a blank nor inside a comment ("--" to the end of the line,
-// "/* */"); the text's size when there is none.
-[[nodiscard]] bool IsSqlNameChar(char c) noexcept;
-[[nodiscard]] std::size_t SkipSqlBlanksAndComments(const std::string& sql, std::size_t pos);
-
 }  // namespace dbx

@@ -743,19 +743,7 @@ Date StrToDate(const std::string& text, const FormatSettings& fs, const Date& to
 
 Date StrToDate(const std::string& text, const FormatSettings& fs) { return StrToDate(text, fs, Now().date); }
 
-// ---- SQL and number texts ---------------------------------------------------
-
-std::string QuotedStr(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out += '\'';
-  for (char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  out += '\'';
-  return out;
-}
+// ---- Number texts ------------------------------------------------------------
 
 std::string DecimalToStr(const Decimal& value, char decimalSeparator) {
   const bool negative = value.unscaled < 0;
@@ -800,60 +788,6 @@ std::string FloatToStr(double value, char decimalSeparator) {
   }
   if (const std::size_t dot = text.find('.'); dot != std::string::npos) text[dot] = decimalSeparator;
   return text + exponent;
-}
-
-std::string SqlQuotedKey(const Variant& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) return QuotedStr(*text);
-  if (IsNull(value)) return QuotedStr({});
-  std::string literal = SqlLiteral(value);
-  return literal.front() == '\'' ? literal : QuotedStr(literal);
-}
-
-std::string SqlDate(const Date& value) {
-  char buffer[48];  // room for three ints of any value and the quotes
-  std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", value.year, value.month, value.day);
-  return buffer;
-}
-
-namespace {
-
-std::string SqlTimeBody(const Time& t) {
-  char buffer[48];  // room for three ints of any value
-  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-  std::string out = buffer;
-  if (t.fraction != 0) {
-    std::snprintf(buffer, sizeof buffer, "%04d", t.fraction);
-    std::string fraction = buffer;
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    out += '.' + fraction;
-  }
-  return out;
-}
-
-}  // namespace
-
-std::string SqlLiteral(const Variant& value) {
-  struct Visitor {
-    std::string operator()(Null) const { return "NULL"; }
-    std::string operator()(std::int64_t v) const { return std::to_string(v); }
-    std::string operator()(double v) const {
-      if (!std::isfinite(v))
-        throw EConvertError(Fmt("'%s' no es un valor de punto flotante válido"_l1, FloatToStr(v, '.')));
-      char buffer[64];
-      const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);  // shortest text that reads back the same
-      return std::string(buffer, r.ptr);
-    }
-    std::string operator()(const Decimal& v) const { return DecimalToStr(v, '.'); }
-    std::string operator()(const std::string& v) const { return QuotedStr(v); }
-    std::string operator()(const Date& v) const { return SqlDate(v); }
-    std::string operator()(const Time& v) const { return "'" + SqlTimeBody(v) + "'"; }
-    std::string operator()(const DateTime& v) const {
-      std::string date = SqlDate(v.date);
-      date.pop_back();
-      return date + " " + SqlTimeBody(v.time) + "'";
-    }
-  };
-  return std::visit(Visitor{}, value);
 }
 
 }  // namespace dbx

@@ -1,5 +1,5 @@
 // Text forms of values: locale settings, the date-time format engine, date
-// parsing, SQL quoting and the SQL literal forms of values.
+// parsing and the texts of numbers. The SQL forms of values are in sqltext.h.
 #pragma once
 
 #include <array>
@@ -86,21 +86,9 @@ void ReloadSettings();
                                     DateTime& result);
 [[nodiscard]] bool TryStrToTime(const std::string& text, const FormatSettings& fs, Time& result);
 
-// SQL quoting: single quotes doubled, the whole enclosed in single quotes.
-[[nodiscard]] std::string QuotedStr(const std::string& text);
-
 // Decimal text: digits, locale decimal separator, no grouping, no trailing zeros.
 [[nodiscard]] std::string DecimalToStr(const Decimal& value, char decimalSeparator);
 // General number format for doubles (15 significant digits), no grouping.
 [[nodiscard]] std::string FloatToStr(double value, char decimalSeparator);
-
-// SQL literal forms, for values written into statement texts whatever the
-// locale: 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM:SS[.ffff]', 'HH:MM:SS[.ffff]',
-// decimals and numbers with "." and no grouping, text SQL-quoted, NULL.
-[[nodiscard]] std::string SqlLiteral(const Variant& value);
-// A key compared with a text column: always a quoted text. Text as it is,
-// numbers, dates and times in the forms above between quotes; NULL gives ''.
-[[nodiscard]] std::string SqlQuotedKey(const Variant& value);
-[[nodiscard]] std::string SqlDate(const Date& value);
 
 }  // namespace dbx

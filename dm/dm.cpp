@@ -1,5 +1,6 @@
 #include "dm/dm.h"
 
+#include "dbaccess/sqltext.h"
 #include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
@@ -79,7 +80,7 @@ bool Contains(const std::string& m, const char* text) { return m.find(text) != s
 
 std::string CaseA(const std::string& m) {
   const std::string general = "Se presento el siguiente error: ";
-  if (m.compare(0, 9, "dbExpress") != 0) return general + m;
+  if (m.compare(0, kDbExpressWord.size(), kDbExpressWord) != 0) return general + m;
   if (Contains(m, "Your user name and password are not defined"))
     return "El nombre de Usuario o la clave son incorrectas.";
   if (Contains(m, "I/O error for file")) return "No se encontró el archivo o la ruta "_l1 + QuotedAfter(m, 0);
@@ -99,7 +100,8 @@ std::string CaseA(const std::string& m) {
 }
 
 std::string CaseB(const TComponent* sender, const std::string& m) {
-  const std::string p = m.size() > 18 ? m.substr(18, 20) : std::string();
+  // The server's text, after the frame of a statement the server rejected.
+  const std::string p = m.size() > kSqlServerError.size() ? m.substr(kSqlServerError.size(), 20) : std::string();
   std::string n;
   if (const auto* provider = dynamic_cast<const TDataSetProvider*>(sender);
       provider != nullptr && provider->DataSet != nullptr && !provider->DataSet->Name().empty())

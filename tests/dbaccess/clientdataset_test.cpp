@@ -1,4 +1,5 @@
 // Client datasets: packets, positions, fields, posting and provider requests.
+#include "dbaccess/sqltext.h"
 #include "dbaccess/clientdataset.h"
 
 #include <gtest/gtest.h>

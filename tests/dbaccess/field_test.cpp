@@ -1,3 +1,4 @@
+#include "dbaccess/sqltext.h"
 #include "dbaccess/field.h"
 
 #include <gtest/gtest.h>

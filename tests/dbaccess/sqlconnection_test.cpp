@@ -257,16 +257,20 @@ TEST_F(SqlConnectionDb, StatementMessages) {
   q->Open();
   EXPECT_EQ(q->Row()[0], Variant{std::int64_t{1}});
 
-  // A text longer than the client library takes is refused whole, never cut
-  // into another statement (here the cut would drop the WHERE and delete all).
+  // A text longer than the client library's length field runs whole (here
+  // a cut would drop the WHERE and delete all); one that holds a NUL, or
+  // longer than the engine takes, is refused whole.
   q->Close();
   q->SQL().Clear();
   const std::string longText = "DELETE FROM T WHERE ID = 99 AND '" + std::string(65535, 'x') + "' = ''";
   q->SQL().Add(longText);  // the statement's text ends with CR LF
-  EXPECT_EQ(ErrorOf([&] { q->ExecSQL(); }), "QBorrar: La declaración SQL tiene "_l1 +
-                                                std::to_string(longText.size() + 2) + " bytes; el m\xE1ximo es 65535");
-  EXPECT_EQ(ErrorOf([&] { conn->Execute(longText, {}); }),
-            "La declaración SQL tiene "_l1 + std::to_string(longText.size()) + " bytes; el m\xE1ximo es 65535");
+  q->ExecSQL();
+  const std::string withNul = "DELETE FROM T WHERE ID = 99 AND '" + std::string(65535, '\0') + "' = ''";
+  EXPECT_EQ(ErrorOf([&] { conn->Execute(withNul, {}); }),
+            "La declaración SQL tiene "_l1 + std::to_string(withNul.size()) + " bytes; el m\xE1ximo es 65535");
+  const std::string tooLong = "DELETE FROM T WHERE '" + std::string(10 * 1024 * 1024, 'x') + "' = ''";
+  EXPECT_EQ(ErrorOf([&] { conn->Execute(tooLong, {}); }),
+            "La declaración SQL tiene "_l1 + std::to_string(tooLong.size()) + " bytes; el m\xE1ximo es 10485760");
   EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
 }
 

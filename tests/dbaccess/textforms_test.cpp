@@ -1,3 +1,4 @@
+#include "dbaccess/sqltext.h"
 #include "dbaccess/textforms.h"
 
 #include <gtest/gtest.h>

@@ -200,3 +200,23 @@ TEST_F(ClientDataSetReportTest, OpenClientDataSetIsDescendedIntoNotConfigured) {
 }
 
 }  // namespace
+
+namespace {
+
+// From the layer that composes a rejected statement's message to the
+// reporter that reads it: the frame, the server's identity, the Spanish text.
+TEST_F(ConfiguracionTest, ComposedServerErrorReachesTheReporterRule) {
+  Sql("INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE) VALUES ('X1', 'Uno');\n");
+  try {
+    dm_.Varnex->Execute("INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE) VALUES ('X1', 'Otro')", {});
+    FAIL() << "no violation";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(TErrorCategory::kConstraint, e.Category());
+    EXPECT_EQ("23000", e.Server().sqlState);
+    EXPECT_EQ(-803, e.Server().sqlCode);
+    EXPECT_EQ(335544665L, e.ServerCode());
+    EXPECT_EQ("Ya existe el registro en la tabla Configuracion", ErrorText(dm_.PConfiguracion, dm_.CConfiguracion, e.what()));
+  }
+}
+
+}  // namespace

@@ -67,28 +67,45 @@ void RefillRowByRow(TSQLQuery& statement, const std::vector<AccumulatedRow>& row
   }
 }
 
-// In chunks: the existence of many keys in one selection (a key found is
-// its own row: the selection compares as the probe does).
+// Rows of a stream, and what became of each (by position); none may run alone.
+struct Stream : TRowSource, TBatchSink {
+  bool Next(TBatchRow& row) override {
+    if (next >= rows.size()) return false;
+    row = rows[next++];
+    return true;
+  }
+  void Written(const TBatchRow& row) override { written.push_back(row.position); }
+  void Found(const TBatchRow& row) override { found.push_back(row.position); }
+  void RunAlone(const TBatchRow& row) override { ADD_FAILURE() << "row " << row.position << " ran alone"; }
+  std::vector<TBatchRow> rows;
+  std::size_t next = 0;
+  std::vector<int> written, found;
+};
+
+// Each key as the guard of an insert into SONDAS: a guard compares as the
+// probe does, so the row is written exactly where the probe finds nothing.
 std::vector<std::vector<std::string>> ProbeInChunks(TSQLQuery& probe, const std::vector<std::string>& keys) {
-  std::vector<std::string> quoted;
-  for (const std::string& key : keys) quoted.push_back(SqlQuotedKey(Variant(key)));
-  std::vector<bool> exists;
-  std::vector<std::vector<std::string>> found;
-  if (!ProbeKeys(*probe.SQLConnection(), TextoSonda("TERCEROS"), quoted, exists)) return found;
+  auto insert = std::make_shared<TRowShape>(TRowShape{TRowShape::Target::kTable, "SONDAS", {"K"},
+                                                      {"INSERT INTO SONDAS (K) VALUES (", ")"}, {TSlotForm::kQuotedKey}});
+  Stream stream;
   for (std::size_t i = 0; i < keys.size(); ++i)
-    found.push_back(exists[i] ? std::vector<std::string>{keys[i]} : std::vector<std::string>{});
+    stream.rows.push_back(TBatchRow{insert, {Variant(keys[i])}, FormaSonda("TERCEROS"), Variant(keys[i]),
+                                    static_cast<int>(i), 0});
+  TStatementBatch(*probe.SQLConnection(), 250).Send(stream, stream);
+  std::vector<std::vector<std::string>> found(keys.size());
+  for (const int i : stream.found) found[static_cast<std::size_t>(i)] = {keys[static_cast<std::size_t>(i)]};
+  EXPECT_EQ(keys.size(), stream.found.size() + stream.written.size());
   return found;
 }
 
-// In chunks: the same INSERT texts joined into blocks; none may run alone.
+// In chunks: the refill's rows joined into blocks; none may run alone.
 void RefillInChunks(TSQLQuery& statement, const std::vector<AccumulatedRow>& rows) {
-  TStatementBatch batch(*statement.SQLConnection(), 250);
-  int done = 0;
+  Stream stream;
   for (const AccumulatedRow& r : rows)
-    batch.Add(InsercionAcumulado(Variant(r.nit), r.fecha, r.acumulado, r.porVencer),
-              [&r] { ADD_FAILURE() << "row of key " << r.nit.size() << " bytes ran alone"; }, [&done] { ++done; });
-  batch.Flush();
-  EXPECT_EQ(done, static_cast<int>(rows.size()));
+    stream.rows.push_back(TBatchRow{FormaInsercionAcumulado(), {Variant(r.nit), r.fecha, r.acumulado, r.porVencer},
+                                    nullptr, {}, static_cast<int>(stream.rows.size()), 0});
+  TStatementBatch(*statement.SQLConnection(), 250).Send(stream, stream);
+  EXPECT_EQ(stream.written.size(), rows.size());
 }
 
 // A key of TERC_NIT VARCHAR(20): bytes 1 to 255, quotes often, the full
@@ -146,6 +163,7 @@ class ProbeRefillTest : public ::testing::Test {
     p.SetValue("User_Name", testsupport::kUser);
     p.SetValue("password", testsupport::kPassword);
     dm_.ConReplica->Open();
+    testsupport::RunSql(branch_, "CREATE TABLE SONDAS (K VARCHAR(20));\n");
   }
 
   // Random keys and rows from a fixed seed: rows go through the refill into
@@ -213,18 +231,23 @@ class ProbeRefillTest : public ::testing::Test {
       EXPECT_EQ(found[i], expected) << "probe of key " << testsupport::Escaped(keys[i]);
     }
 
-    // The apply's blocks probe each key bound as a parameter: a key there
-    // stops its block and runs alone; a key not there is written as sent.
-    TStatementBatch batch(*dm_.QBorrarep->SQLConnection(), 250);
-    std::vector<std::string> written, alone;
+    // The apply's blocks guard each row with its key bound as a parameter:
+    // a key there is found, a key not there is written as sent.
+    auto apply = std::make_shared<TRowShape>(TRowShape{
+        TRowShape::Target::kTable, "\"TERCEROS\"", {"\"TERC_NIT\"", "\"TERC_NOMBRE\""},
+        {"insert into \"TERCEROS\" (\"TERC_NIT\", \"TERC_NOMBRE\") values (", ", ", ")"},
+        {TSlotForm::kParameter, TSlotForm::kParameter}, true});
+    Stream stream;
     for (std::size_t i = 0; i < keys.size(); ++i) {
       // Those there and those not, mixed.
       const std::string& key = i % 2 == 0 ? keys[i / 2] : keys[keys.size() - 1 - i / 2];
-      batch.Add(TBatchInsert{"\"TERCEROS\"", {"\"TERC_NIT\"", "\"TERC_NOMBRE\""}, {Variant(key), Variant(std::string("Y"))}},
-                TBatchProbe{TextoSonda("TERCEROS"), SqlQuotedKey(Variant(key))}, [&alone, &key] { alone.push_back(key); },
-                [&written, &key] { written.push_back(key); }, {});
+      stream.rows.push_back(TBatchRow{apply, {Variant(key), Variant(std::string("Y"))}, FormaSonda("TERCEROS"),
+                                      Variant(key), static_cast<int>(i), 0});
     }
-    batch.Flush();
+    TStatementBatch(*dm_.QBorrarep->SQLConnection(), 250).Send(stream, stream);
+    std::vector<std::string> written, alone;
+    for (const int i : stream.written) written.push_back(std::get<std::string>(stream.rows[static_cast<std::size_t>(i)].key));
+    for (const int i : stream.found) alone.push_back(std::get<std::string>(stream.rows[static_cast<std::size_t>(i)].key));
     std::sort(written.begin(), written.end());
     std::sort(alone.begin(), alone.end());
     std::vector<std::string> there(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(rows.size()));

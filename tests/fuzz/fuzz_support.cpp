@@ -1,4 +1,5 @@
 #include "fuzz/fuzz_support.h"
+#include "dbaccess/sqltext.h"
 
 #include "support/escaped.h"
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "consopuntos/transmision.h"
+#include "dbaccess/sqltext.h"
 #include "dbaccess/batch.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/textforms.h"
