@@ -18,6 +18,7 @@
 #include "consopuntos/qtui.h"
 #include "dbaccess/encoding.h"
 #include "dbaccess/sqlconnection.h"
+#include "dbaccess/locale.h"
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
 #include "dm/dm.h"

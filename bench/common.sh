@@ -28,6 +28,7 @@ bench_app_dir() {
   {
     printf 'Directorio=%s\n' "$work/app"
     if [ -n "${1:-}" ]; then printf 'FilasPorLote=%s\n' "$1"; fi
+    if [ -n "${compression:-}" ]; then printf 'CompresionRed=SI\n'; fi
   } > "$work/xdg/Quenda/Varnex2009.conf"
 }
 

@@ -11,10 +11,11 @@
 # every RTT. Reports only; asserts no time.
 #
 #   bash bench/latency.sh [-s "small medium"] [-l "0 1 5 20"] [-r REPS] [-f ROWS]
-#                         [-e "RTTS"] [-d WORKDIR] [-b BUILDDIR] [--no-build]
+#                         [-e "RTTS"] [-z] [-d WORKDIR] [-b BUILDDIR] [--no-build]
 #   -f ROWS   FilasPorLote of the chunked runs (default: the program's default)
 #   -e RTTS   RTTs at which row by row is not timed but estimated: its time at
 #             RTT 0 plus its round trips times the RTT (marked ~)
+#   -z        the program with CompresionRed=SI (the client's wire compression)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -38,6 +39,7 @@ while [ $# -gt 0 ]; do
     -r) reps=$2; shift 2 ;;
     -f) chunk_rows=$2; shift 2 ;;
     -e) estimate=$2; shift 2 ;;
+    -z) export compression=1; shift ;;
     -d) work=$2; shift 2 ;;
     -b) build=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
@@ -95,6 +97,8 @@ proxy_rt() {
   sleep 0.3
   awk '$1 == "round_trips" { print $2 }' "$work/proxy.stats"
 }
+# proxy_bytes: bytes sent each way since the last reset, as read by proxy_rt.
+proxy_bytes() { awk '$1 == "c2s_bytes" { up = $2 } $1 == "s2c_bytes" { down = $2 } END { printf "%d up, %d down", up, down }' "$work/proxy.stats"; }
 
 # run_program MODE FOLDER [WRAPPER...]: the program unattended in that mode.
 run_program() {
@@ -161,12 +165,14 @@ for size in $sizes; do
   bash "$root/bench/dump.sh" "$run" | sed "s|$run|RUN|g" | tr -s ' ' > "$check/embedded"
   declare -A total=()
   declare -A zero=()
+  declare -A bytes=()
   for mode in rowbyrow chunks; do
     fresh "$work/tpl-$size-served"
     proxy_reset
     zero[$mode]=$(seconds run_program $mode "$remote$run/" env BENCH_TRACE="$check/stream.$mode" \
       BENCH_RT="$check/rt.$mode" LD_PRELOAD="$tracer")
     total[$mode]=$(proxy_rt)
+    bytes[$mode]=$(proxy_bytes)
     bash "$root/bench/dump.sh" "$run" | sed "s|$remote||g; s|$run|RUN|g" | tr -s ' ' > "$check/$mode"
   done
   fresh "$work/tpl-$size-served"
@@ -193,7 +199,7 @@ for size in $sizes; do
   for mode in rowbyrow chunks; do
     client=$(awk '{ r += $3 } END { print r }' "$check/rt.$mode")
     echo "$mode: round trips: proxy ${total[$mode]}, client side $client; $(awk -v r="${total[$mode]}" -v n="$rows" \
-      'BEGIN { printf "%.3f", r / n }') per row written ($rows rows)"
+      'BEGIN { printf "%.3f", r / n }') per row written ($rows rows); bytes ${bytes[$mode]}"
     kinds "$check/rt.$mode"
   done
   echo "baseline: round trips: proxy $total_baseline"

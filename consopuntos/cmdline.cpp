@@ -1,10 +1,8 @@
 #include "consopuntos/cmdline.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
-#include <cerrno>
 #include <utility>
 
 #include "dbaccess/encoding.h"
@@ -86,34 +84,9 @@ ArgumentText DecodeArgument(std::string_view codeset, std::string_view bytes, st
   };
   // An empty name would mean the process's own locale to the converter.
   if (codeset.empty()) return keep();
-  iconv_t cd = iconv_open("UTF-32LE", std::string(codeset).c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return keep();
-  std::string in(bytes);
-  std::string out(in.size() * 4 + 16, '\0');
-  char* src = in.data();
-  std::size_t srcLeft = in.size();
-  std::size_t done = 0;
-  bool ok = true;
-  // The input, then the end of a stateful set's shift state.
-  for (bool flushing = false;;) {
-    char* dst = out.data() + done;
-    std::size_t dstLeft = out.size() - done;
-    const std::size_t r =
-        flushing ? iconv(cd, nullptr, nullptr, &dst, &dstLeft) : iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    done = out.size() - dstLeft;
-    if (r == static_cast<std::size_t>(-1)) {
-      if (errno == E2BIG) {
-        out.resize(out.size() * 2);
-        continue;
-      }
-      ok = false;  // EILSEQ, EINVAL: not text of that set
-      break;
-    }
-    if (flushing) break;
-    flushing = true;
-  }
-  iconv_close(cd);
-  if (!ok) return keep();
+  std::string out;
+  if (!dbx::ConvertCodeset(codeset, "UTF-32LE", bytes, out)) return keep();
+  const std::size_t done = out.size();
   std::string decoded;
   decoded.reserve(done / 4);
   for (std::size_t i = 0; i + 4 <= done; i += 4) {

@@ -18,6 +18,7 @@
 #include "consopuntos/cmdline.h"
 #include "consopuntos/pictures.h"
 #include "dbaccess/encoding.h"
+#include "dbaccess/locale.h"
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
 #include "dm/dm.h"

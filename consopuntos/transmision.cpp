@@ -48,9 +48,6 @@ class Filas : public TRowSource {
     row.values = valores_();
     return true;
   }
-  [[nodiscard]] bool WouldFetch() const override {
-    return empezada_ && filas_.RecNo() >= filas_.RecordCount() && filas_.MoreToFetch();
-  }
 
  private:
   TClientDataSet& filas_;
@@ -140,23 +137,9 @@ int FilasPorLoteDe(const std::string& valor) {
   return std::stoi(valor);
 }
 
-namespace {
-
-// A setting of Varnex2009.conf, blanks around it left out; false when it is
-// absent or empty.
-bool Ajuste(const char* nombre, std::string& valor) {
-  if (platform::ReadSetting(nombre, valor) == platform::SettingLookup::kKeyMissing) return false;
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!valor.empty() && blank(valor.back())) valor.pop_back();
-  while (!valor.empty() && blank(valor.front())) valor.erase(valor.begin());
-  return !valor.empty();
-}
-
-}  // namespace
-
 int FilasPorLote() {
   std::string valor;
-  if (!Ajuste("FilasPorLote", valor)) return kFilasPorLote;
+  if (!platform::ReadSettingText("FilasPorLote", valor)) return kFilasPorLote;
   const int filas = FilasPorLoteDe(valor);
   if (filas > 0) return filas;
   ReportLine("consopuntos: FilasPorLote=" + valor + " no es un entero positivo; se toman " +
@@ -166,7 +149,7 @@ int FilasPorLote() {
 
 bool EnviarConFaltantes() {
   std::string valor;
-  if (!Ajuste("EnviarConFaltantes", valor) || SameText(valor, "SI")) return true;
+  if (!platform::ReadSettingText("EnviarConFaltantes", valor) || SameText(valor, "SI")) return true;
   if (SameText(valor, "NO")) return false;
   ReportLine("consopuntos: EnviarConFaltantes=" + valor + " no es SI ni NO; se toma SI");
   return true;
@@ -393,9 +376,6 @@ class Copia : public TRowSource, public TBatchSink {
     target_.Post();
     if (target_.TakeBatchRow(row)) row.guard = sonda_;
     return true;
-  }
-  [[nodiscard]] bool WouldFetch() const override {
-    return empezada_ && posicion_ >= source_.RecordCount() && source_.MoreToFetch();
   }
 
   void Written(const TBatchRow&) override { ++copiadas; }

@@ -65,7 +65,7 @@ class TVentanaTransmision {
                                              const dbx::Variant& acumulado, const dbx::Variant& porVencer);
 
 // Rows per chunk when the setting FilasPorLote is absent.
-inline constexpr int kFilasPorLote = 250;
+inline constexpr int kFilasPorLote = 256;
 // The setting FilasPorLote of Varnex2009.conf: rows per chunk, 1 sends one
 // statement per row. Absent gives the default; a value that is not a
 // positive integer counts as absent, with a line on standard error.

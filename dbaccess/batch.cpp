@@ -28,7 +28,6 @@ TStatementBatch::TStatementBatch(TSQLConnection& connection, int rowsPerChunk)
 void TStatementBatch::Send(TRowSource& source, TBatchSink& sink) {
   std::vector<TBatchRow> pending;
   for (;;) {
-    if (!pending.empty() && source.WouldFetch()) Flush(pending, sink);
     TBatchRow row;
     bool more = false;
     try {
@@ -46,7 +45,7 @@ void TStatementBatch::Send(TRowSource& source, TBatchSink& sink) {
     pending.push_back(std::move(row));
     if (static_cast<int>(pending.size()) >= rowsPerChunk_) Flush(pending, sink);
   }
-  Flush(pending, sink);
+  Flush(pending, sink, true);
 }
 
 const std::vector<std::string>& TStatementBatch::Declared(const TRowShape& shape) {
@@ -68,7 +67,7 @@ const std::vector<std::string>& TStatementBatch::Declared(const TRowShape& shape
   return declared_;
 }
 
-void TStatementBatch::Flush(std::vector<TBatchRow>& rows, TBatchSink& sink) {
+void TStatementBatch::Flush(std::vector<TBatchRow>& rows, TBatchSink& sink, bool last) {
   const TBlockText::Limits& limits = connection_.IsRemote() ? kServerBlockLimits : kProcessBlockLimits;
   std::size_t i = 0;
   try {
@@ -95,7 +94,9 @@ void TStatementBatch::Flush(std::vector<TBatchRow>& rows, TBatchSink& sink) {
       std::vector<Variant> outputs;
       bool sent = false;
       try {
-        outputs = connection_.ExecuteBlock(block.Text(), values, TBlockText::Outputs(block.Rows()), ownTypes);
+        // The blocks of the stream's last chunk are not likely to come again:
+        // one the attachment has not seen may go as one request.
+        outputs = connection_.ExecuteBlock(block.Text(), values, TBlockText::Outputs(block.Rows()), ownTypes && last);
         sent = true;
       } catch (const Exception& e) {
         if (e.Category() == TErrorCategory::kConnectionLost) throw;

@@ -53,9 +53,6 @@ class TRowSource {
   // The next row; false at the end. What it raises ends the stream, after
   // the rows read before it have been sent.
   virtual bool Next(TBatchRow& row) = 0;
-  // Whether the next Next fetches rows from a database: the rows read before
-  // are sent first, as one after another would have sent them by then.
-  [[nodiscard]] virtual bool WouldFetch() const { return false; }
 };
 
 // What becomes of each row, in the order of the rows.
@@ -79,7 +76,7 @@ class TBatchSink {
 // chunk; in the process (the embedded engine), a compiled block that comes
 // again is kept in the program's memory, about 100 KB for each row it
 // writes, so blocks stay short there.
-inline constexpr TBlockText::Limits kServerBlockLimits{255, 256, 8000, 1024 * 1024};
+inline constexpr TBlockText::Limits kServerBlockLimits{256, 256, 8000, 1024 * 1024};
 inline constexpr TBlockText::Limits kProcessBlockLimits{128, 256, 320, 65535};
 
 class TStatementBatch {
@@ -97,8 +94,9 @@ class TStatementBatch {
   [[nodiscard]] int BlocksSent() const noexcept { return blocksSent_; }
 
  private:
-  // Sends the rows read; each is reported to the sink.
-  void Flush(std::vector<TBatchRow>& rows, TBatchSink& sink);
+  // Sends the rows read; each is reported to the sink. last: the source has
+  // no more rows.
+  void Flush(std::vector<TBatchRow>& rows, TBatchSink& sink, bool last = false);
   // The declared types of a procedure's parameters, as a block declares them.
   const std::vector<std::string>& Declared(const TRowShape& shape);
 

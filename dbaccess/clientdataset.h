@@ -1,11 +1,10 @@
-// Client datasets and their providers: in-memory rows fetched in packets,
-// a change log of inserted rows, and the apply that sends it to the database.
-// One thread only.
+// Client datasets: in-memory rows fetched from their provider in packets, an
+// insert buffer, a change log of inserted rows, and the client half of the
+// apply. One thread only.
 #pragma once
 
 #include <cstdint>
 #include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,162 +12,20 @@
 
 #include "dbaccess/batch.h"
 #include "dbaccess/component.h"
+#include "dbaccess/delta.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/field.h"
+#include "dbaccess/provider.h"
 #include "dbaccess/sqlconnection.h"
 #include "dbaccess/sqltext.h"
 
 namespace dbx {
 
-enum TDataAction : int { daFail = 0, daAbort = 1, daRetry = 2 };
-enum TResolverResponse : int { rrSkip = 0, rrAbort = 1, rrMerge = 2, rrApply = 3, rrIgnore = 4 };
-enum TUpdateKind : int { ukModify = 0, ukInsert = 1, ukDelete = 2 };
-enum TReconcileAction : int { raSkip = 0, raAbort = 1, raMerge = 2, raCorrect = 3, raCancel = 4, raRefresh = 5 };
-enum TProviderOption : unsigned {
-  poAllowCommandText = 1u << 0,
-  poReadOnly = 1u << 1,
-  poDisableInserts = 1u << 2,
-  poAllowMultiRecordUpdates = 1u << 3,
-};
 enum class TDataSetState { dsInactive, dsBrowse, dsInsert };
 
-// The error of one row of an apply: the message of the exception the row's
-// statement raised, unchanged, its codes, that exception itself, and the
-// server's identity of it (Server(), Category()).
-class EUpdateError : public EDatabaseError {
- public:
-  EUpdateError(const std::string& message, int errorCode, int previousError, std::exception_ptr original = {},
-               TServerError server = {})
-      : EDatabaseError(message, std::move(server)),
-        errorCode_(errorCode),
-        previousError_(previousError),
-        original_(std::move(original)) {}
-  [[nodiscard]] int ErrorCode() const noexcept { return errorCode_; }
-  [[nodiscard]] int PreviousError() const noexcept { return previousError_; }
-  // The exception raised while writing the row (rethrow it to inspect it).
-  [[nodiscard]] const std::exception_ptr& OriginalException() const noexcept { return original_; }
-
- private:
-  int errorCode_;
-  int previousError_;
-  std::exception_ptr original_;
-};
-
-// A failed row as the client dataset sees it when reconciling.
-class EReconcileError : public EDatabaseError {
- public:
-  EReconcileError(const std::string& message, std::string context, int errorCode, int previousError)
-      : EDatabaseError(message), context_(std::move(context)), errorCode_(errorCode), previousError_(previousError) {}
-  [[nodiscard]] const std::string& Context() const noexcept { return context_; }
-  [[nodiscard]] int ErrorCode() const noexcept { return errorCode_; }
-  [[nodiscard]] int PreviousError() const noexcept { return previousError_; }
-
- private:
-  std::string context_;
-  int errorCode_;
-  int previousError_;
-};
-
-class TClientDataSet;
-class TDataSetProvider;
-
 using TDataSetErrorEvent = std::function<void(TClientDataSet& dataSet, const EDatabaseError& e, TDataAction& action)>;
-using TResolverErrorEvent = std::function<void(TComponent* sender, TClientDataSet& dataSet, const EUpdateError& e,
-                                               TUpdateKind updateKind, TResolverResponse& response)>;
 using TReconcileErrorEvent = std::function<void(TClientDataSet& dataSet, const EReconcileError& e,
                                                 TUpdateKind updateKind, TReconcileAction& action)>;
-
-// One logged change: its kind and, per field, the new value and whether it was assigned.
-struct DeltaRow {
-  TUpdateKind kind = ukInsert;
-  std::vector<Variant> values;
-  std::vector<bool> assigned;
-};
-
-// A field of the delta with what the apply needs to know about it.
-struct DeltaField {
-  FieldDesc desc;
-  unsigned providerFlags = pfInUpdate | pfInWhere;
-  bool readOnly = false;
-  TFieldKind kind = TFieldKind::fkData;
-};
-
-// What became of each delta row in the last apply of a provider.
-struct ApplyOutcome {
-  bool committed = false;      // rows written stand (committed, or left in a caller's transaction)
-  std::vector<bool> resolved;  // per delta row: written, or ignored by the handler
-};
-
-// One entry of the error packet an apply answers with.
-struct ErrorPacketEntry {
-  int row = 0;       // position in the delta
-  int response = 0;  // TResolverResponse + 1
-  std::string message;
-  std::string context;
-  int category = 1;
-  int errorCode = 1;
-};
-
-// The answer to a get-rows request.
-struct RowPacket {
-  std::vector<FieldDesc> columns;
-  std::vector<std::vector<Variant>> rows;
-  int localeId = 0;
-};
-
-class TDataSetProvider : public TComponent {
- public:
-  TDataSetProvider(TComponent* owner, std::string name);
-
-  TSQLQuery* DataSet = nullptr;
-  unsigned Options = 0;
-  TResolverErrorEvent OnUpdateError;
-
-  // Requests of a client dataset. count -1 means every row.
-  RowPacket GetRows(int count, const std::string& commandText, bool withMetadata);
-  void Execute(const std::string& commandText);
-  // Writes the delta inside one transaction; returns the error count and
-  // fills the error packet and the outcome of every row. Never raises for a
-  // row the database rejects. Everything an apply works on is its own, so a
-  // handler may apply again (this provider or another) while it runs.
-  int ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta, int maxErrors,
-                   std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome);
-  void Reset() noexcept;
-
-  // One inserted row of a delta as the apply's INSERT writes it, for a
-  // stream: the same table, columns and values. False when the apply would
-  // not write it so (it refuses the row, or its table has more than one part).
-  bool BatchRowOf(const std::vector<DeltaField>& fields, const DeltaRow& row, const std::string& quote,
-                  TBatchRow& out);
-
-  // The outcome of the last apply that finished.
-  [[nodiscard]] const ApplyOutcome& LastApply() const noexcept { return lastApply_; }
-  // Get-rows requests served so far.
-  [[nodiscard]] int GetRowsRequests() const noexcept { return getRowsRequests_; }
-
- private:
-  void WriteRow(TSQLConnection& connection, const std::string& quotedTable, const std::vector<DeltaField>& fields,
-                const DeltaRow& row);
-  // The quoted table an apply writes to, found again only when the text changes.
-  const std::string& QuotedTable(const std::string& commandText, const std::string& quote);
-
-  bool openedStatement_ = false;
-  // The last table found and the last INSERT text: every row of an apply,
-  // and usually every apply of a dataset, writes the same columns.
-  struct {
-    std::string commandText, quote, quotedTable;
-  } table_;
-  struct {
-    std::string quotedTable, quote;
-    std::vector<std::string> columns;
-    std::string text;
-  } insert_;
-  std::shared_ptr<const TRowShape> shape_;   // of the last row BatchRowOf gave
-  std::vector<const std::string*> columns_;  // names of the row being written
-  std::vector<const Variant*> values_;       // and its values, in place
-  int getRowsRequests_ = 0;
-  ApplyOutcome lastApply_;
-};
 
 class TClientDataSet : public TComponent, public FieldHost {
  public:
@@ -226,8 +83,6 @@ class TClientDataSet : public TComponent, public FieldHost {
   bool TakeBatchRow(TBatchRow& row);
   // Removes an inserted row (TBatchRow::datasetRow) from the dataset.
   void RemoveRow(std::uint64_t id);
-  // Whether going past the last row held asks the provider for more rows.
-  [[nodiscard]] bool MoreToFetch() const noexcept { return !providerEof_ && FetchOnDemand; }
   // Runs the command text through the provider.
   void Execute();
   // Rows in the change log.

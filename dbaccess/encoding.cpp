@@ -1,6 +1,9 @@
 #include "dbaccess/encoding.h"
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <cerrno>
 
 namespace dbx {
 
@@ -65,6 +68,40 @@ std::string Utf8ToLatin1(std::string_view utf8, char replacement) {
     text += c < 0 ? replacement : static_cast<char>(c);
   }
   return text;
+}
+
+bool ConvertCodeset(std::string_view from, std::string_view to, std::string_view bytes, std::string& out) {
+  iconv_t cd = iconv_open(std::string(to).c_str(), std::string(from).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in(bytes);
+  std::string converted(in.size() * 4 + 16, '\0');
+  char* src = in.data();
+  std::size_t srcLeft = in.size();
+  std::size_t done = 0;
+  bool ok = true;
+  // The input, then the end of a stateful set's shift state.
+  for (bool flushing = false;;) {
+    char* dst = converted.data() + done;
+    std::size_t dstLeft = converted.size() - done;
+    const std::size_t r =
+        flushing ? iconv(cd, nullptr, nullptr, &dst, &dstLeft) : iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    done = converted.size() - dstLeft;
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) {
+        converted.resize(converted.size() * 2);
+        continue;
+      }
+      ok = false;  // EILSEQ, EINVAL: not text of that set
+      break;
+    }
+    if (flushing) break;
+    flushing = true;
+  }
+  iconv_close(cd);
+  if (!ok) return false;
+  converted.resize(done);
+  out = std::move(converted);
+  return true;
 }
 
 }  // namespace dbx

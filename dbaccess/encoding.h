@@ -74,4 +74,9 @@ consteval const char* operator""_l1() {
 // `replacement`.
 [[nodiscard]] std::string Utf8ToLatin1(std::string_view utf8, char replacement);
 
+// Text in one character set as text in another, through the C library's
+// converter (iconv names, e.g. "UTF-8", "UTF-32LE"); false when either set
+// is unknown or the bytes are not text of the first.
+[[nodiscard]] bool ConvertCodeset(std::string_view from, std::string_view to, std::string_view bytes, std::string& out);
+
 }  // namespace dbx

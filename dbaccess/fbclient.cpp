@@ -633,7 +633,9 @@ bool Cursor::LacksParameters() noexcept {
 
 void Cursor::BeginWork() { attachment_->BeginWork(work_, own_); }
 
-void Cursor::EndWork(bool commit) { attachment_->EndWork(work_, own_, commit); }
+void Cursor::EndWork(bool commit) {
+  if (work_ != Work::kNone) attachment_->EndWork(work_, own_, commit);
+}
 
 void Cursor::Finish(bool commit) noexcept {
   CloseCursor();

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "dbaccess/provider.h"
+
 #include "dbaccess/clientdataset.h"
 #include "dbaccess/encoding.h"
 

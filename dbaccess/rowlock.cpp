@@ -31,6 +31,7 @@ bool TRowLock::Acquire(const std::string& select, TLockHolder& holder) {
   for (const std::string& line : like_.Params().Lines()) connection_.Params().Add(line);
   // A row another transaction holds fails the selection at once.
   connection_.Params().SetValue("WaitOnLocks", "False");
+  connection_.WireCompression = like_.WireCompression;
   try {
     connection_.StartTransaction(1, xilReadCommitted);
     query_.SQL().Clear();

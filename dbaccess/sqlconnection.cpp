@@ -473,13 +473,14 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
 }
 
 std::vector<Variant> TSQLConnection::ExecuteBlock(const std::string& sql, const std::vector<const Variant*>& params,
-                                                  const std::vector<FieldDesc>& outputs, bool ownTypes) {
+                                                  const std::vector<FieldDesc>& outputs, bool once) {
   std::vector<Variant> row;
-  // A text seen before stays prepared while it comes again; across a
-  // network, one that comes for the first time goes as one request.
+  // A text stays prepared while it comes again; across a network, one that
+  // comes for the first time and is not likely to come again goes as one
+  // request.
   const auto prepared = [&sql](const std::unique_ptr<fb::Cursor>& c) { return c && c->Prepared() && c->Text() == sql; };
   const auto at = std::find_if(blockCursors_.begin(), blockCursors_.end(), prepared);
-  if (at == blockCursors_.end() && ownTypes && remote_ && CharacterSet() == "NONE" && !SeenBefore(sql)) {
+  if (at == blockCursors_.end() && once && remote_ && CharacterSet() == "NONE" && !SeenBefore(sql)) {
     RunOnce(sql, params, outputs, &row);
     return row;
   }

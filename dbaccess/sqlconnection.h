@@ -155,12 +155,12 @@ class TSQLConnection : public TComponent {
   // Runs a block whose one row of outputs, of the given types, comes with
   // its execution (a selectable block that returns one row), and returns that row; the values bind to its
   // "?" parameters. The last texts stay prepared while they come again.
-  // ownTypes: the values bind in their own types (no parameter needs its
-  // declared type to bind); then, across a network, a text seen for the
-  // first time on the attachment goes as one request, without a statement
-  // of its own.
+  // once: the text is not likely to come again, and the values bind in
+  // their own types (no parameter needs its declared type to bind); then,
+  // across a network, a text the attachment has not seen goes as one
+  // request, without a statement of its own.
   std::vector<Variant> ExecuteBlock(const std::string& sql, const std::vector<const Variant*>& values,
-                                    const std::vector<FieldDesc>& outputs, bool ownTypes);
+                                    const std::vector<FieldDesc>& outputs, bool once);
   // Frees the statements ExecuteBlock keeps prepared (the server's memory
   // for them), when their texts will not come again.
   void ReleaseKeptStatements() noexcept;

@@ -191,6 +191,11 @@ Tfdm::Tfdm(TComponent* owner) : TComponent(owner, "fdm") {
   PClientes = NewProvider(this, "PClientes", QClientes, poAllowCommandText);
   CClientes = NewClient(this, "CClientes", "PClientes");
   QAcumulado = NewQuery(this, "QAcumulado", ConReplica);
+  // CompresionRed=SI in Varnex2009.conf: the client compresses what crosses
+  // the network, on both connections.
+  std::string compresion;
+  Varnex->WireCompression = ConReplica->WireCompression =
+      platform::ReadSettingText("CompresionRed", compresion) && SameText(compresion, "SI");
   QBorrarep = NewQuery(this, "QBorrarep", ConReplica);
 
   DataModuleCreate(this);

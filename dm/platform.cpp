@@ -94,6 +94,14 @@ SettingLookup ReadSetting(const std::string& name, std::string& value) {
   return SettingLookup::kKeyMissing;
 }
 
+bool ReadSettingText(const std::string& name, std::string& value) {
+  if (ReadSetting(name, value) == SettingLookup::kKeyMissing) return false;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!value.empty() && blank(value.back())) value.pop_back();
+  while (!value.empty() && blank(value.front())) value.erase(value.begin());
+  return !value.empty();
+}
+
 SettingLookup ReadApplicationDirectory(std::string& value) { return ReadSetting("Directorio", value); }
 
 void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort, int graceSeconds) {

@@ -35,6 +35,9 @@ void AppendToLog(const std::string& name, const std::string& text) noexcept;
 // back internal.
 enum class SettingLookup { kFound, kValueMissing, kKeyMissing };
 [[nodiscard]] SettingLookup ReadSetting(const std::string& name, std::string& value);
+// A setting's text with the blanks around it left out; false when the
+// setting is absent or empty.
+[[nodiscard]] bool ReadSettingText(const std::string& name, std::string& value);
 // The application directory: value "Directorio".
 [[nodiscard]] SettingLookup ReadApplicationDirectory(std::string& value);
 // The files looked for, in order.

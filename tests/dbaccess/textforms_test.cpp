@@ -1,4 +1,5 @@
 #include "dbaccess/sqltext.h"
+#include "dbaccess/locale.h"
 #include "dbaccess/textforms.h"
 
 #include <gtest/gtest.h>

@@ -155,8 +155,8 @@ rerun() {
 
 # The rows per chunk of this run, and the 270th customer of branch 001's
 # points summary: its accumulation call and its refill row are in the middle
-# of the second chunk of 250.
-FILAS=${E2E_FILAS_POR_LOTE:-250}
+# of the second chunk of 256.
+FILAS=${E2E_FILAS_POR_LOTE:-256}
 KEY=$(e2e_isql "$DIRECT$(branch_db 001)" "SET HEADING OFF;" \
   "SELECT CLIENTE FROM RESUMEN_PUNTOS_TX('2008-12-01') ROWS 270 TO 270;" | tr -d ' \n')
 [ -n "$KEY" ] || { echo "FAIL: no 270th customer in the points summary"; exit 1; }

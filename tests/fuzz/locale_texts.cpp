@@ -21,6 +21,7 @@
 #include <string>
 
 #include "dbaccess/encoding.h"
+#include "dbaccess/locale.h"
 #include "dbaccess/textforms.h"
 #include "fuzz/fuzz_support.h"
 

@@ -146,7 +146,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Every value alone, as a literal form and as a key.
   for (const Variant* v : {&clave, &a, &b, &c}) {
-    if (Built([&] { return SqlLiteral(*v); }, sql, {v})) CheckStatement(sql, {fuzz::PartOfValue(*v)});
+    if (Built([&] { return SqlLiteral(*v); }, sql, {v})) {
+      CheckStatement(sql, {fuzz::PartOfValue(*v)});
+      // A block binds the value the literal stands for: written as a literal
+      // again, it is the same literal.
+      Variant bound;
+      FUZZ_CHECK(LiteralValue(sql, bound) && SqlLiteral(bound) == sql, "a literal's value is the literal's",
+                 fuzz::Escaped(sql));
+    }
     if (Built([&] { return SqlQuotedKey(*v); }, sql, {v})) CheckStatement(sql, {fuzz::PartOfKey(*v)});
   }
   return 0;

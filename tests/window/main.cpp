@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "dbaccess/locale.h"
 #include "dbaccess/textforms.h"
 #include "dm/ui.h"
 #include "window_testing.h"
