@@ -472,6 +472,26 @@ int TSQLConnection::ExecuteRow(const std::string& sql, const std::vector<const V
   return rows;
 }
 
+// A connection-level execution: attaches when needed, checks the text, and
+// reads executing while it lasts.
+class TSQLConnection::Execution {
+ public:
+  Execution(TSQLConnection& c, const std::string& sql) : c_(c) {
+    StopPoint();
+    if (!c_.Connected()) c_.SetConnected(true);
+    c_.CheckStatementText(sql, {});
+    c_.state_ = csExecuting;
+  }
+  ~Execution() {
+    if (c_.state_ == csExecuting) c_.state_ = csOpen;
+  }
+  Execution(const Execution&) = delete;
+  Execution& operator=(const Execution&) = delete;
+
+ private:
+  TSQLConnection& c_;
+};
+
 std::vector<Variant> TSQLConnection::ExecuteBlock(const std::string& sql, const std::vector<const Variant*>& params,
                                                   const std::vector<FieldDesc>& outputs, bool once) {
   std::vector<Variant> row;
@@ -494,16 +514,7 @@ std::vector<Variant> TSQLConnection::ExecuteBlock(const std::string& sql, const 
 
 void TSQLConnection::RunOnce(const std::string& sql, const std::vector<const Variant*>& values,
                              const std::vector<FieldDesc>& outputs, std::vector<Variant>* row) {
-  StopPoint();
-  if (!Connected()) SetConnected(true);
-  CheckStatementText(sql, {});
-  state_ = csExecuting;
-  struct Restore {
-    TSQLConnection* c;
-    ~Restore() {
-      if (c->state_ == csExecuting) c->state_ = csOpen;
-    }
-  } restore{this};
+  const Execution execution(*this, sql);
   if (!onceCursor_) onceCursor_ = std::make_unique<fb::Cursor>();
   onceCursor_->UseAttachment(handle_.get());
   try {
@@ -573,16 +584,7 @@ void TSQLConnection::CheckStatementText(const std::string& text, const std::stri
 void TSQLConnection::RunKeptPrepared(fb::Cursor& cursor, const std::string& sql,
                                      const std::vector<const Variant*>& params, std::vector<Variant>* outputs,
                                      int* rows, int statementType) {
-  StopPoint();
-  if (!Connected()) SetConnected(true);
-  CheckStatementText(sql, {});
-  state_ = csExecuting;
-  struct Restore {
-    TSQLConnection* c;
-    ~Restore() {
-      if (c->state_ == csExecuting) c->state_ = csOpen;
-    }
-  } restore{this};
+  const Execution execution(*this, sql);
 
   try {
     // (A detach resets it: a prepared statement is of this attachment.)

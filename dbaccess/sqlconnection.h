@@ -193,6 +193,9 @@ class TSQLConnection : public TComponent {
   // A statement text the client library cannot take whole is refused (it
   // would run a different statement).
   void CheckStatementText(const std::string& text, const std::string& name) const;
+  // A connection-level execution (attach when needed, the text checked, the
+  // state executing while it lasts).
+  class Execution;
   // Prepares the text on the cursor unless it is prepared already, and runs
   // it with the values: outputs or rows affected as asked.
   void RunKeptPrepared(fb::Cursor& cursor, const std::string& sql, const std::vector<const Variant*>& params,
