@@ -25,6 +25,13 @@ e2e_cleanup() {
   local pid
   for pid in "${E2E_PIDS[@]}"; do e2e_stop "$pid"; done
   [ -n "${E2E_FB_PORT:-}" ] && e2e_server_stop
+  # On a failure, what the program said before its scratch directory goes.
+  if [ "$E2E_FAILURES" -gt 0 ]; then
+    find "$E2E_TMP" \( -name program.log -o -name xvfb.log \) -size +0 -print0 2> /dev/null | while IFS= read -r -d '' log; do
+      echo "-- ${log#"$E2E_TMP"/} (last lines):"
+      tail -20 "$log" | cat -v | sed 's/^/   | /'
+    done
+  fi
   if [ "${E2E_KEEP:-0}" = 1 ]; then
     echo "kept: $E2E_TMP"
   else
