@@ -12,6 +12,7 @@
 #include "dbaccess/errors.h"
 #include "dbaccess/sqlconnection.h"
 #include "support/dbfixture.h"
+#include "support/rowstream.h"
 
 using namespace dbx;
 
@@ -52,24 +53,15 @@ TBatchRow Row(const std::shared_ptr<TRowShape>& shape, int position, const std::
 
 // A stream of given rows; a row alone runs its one-row text (or the
 // caller's way), and what became of each is kept by position.
-struct Stream : TRowSource, TBatchSink {
-  bool Next(TBatchRow& row) override {
-    if (next >= rows.size()) return false;
-    row = rows[next++];
-    return true;
-  }
-  void Written(const TBatchRow& row) override { written.push_back(row.position); }
-  void Found(const TBatchRow& row) override { found.push_back(row.position); }
+struct Stream : testsupport::RowStream {
   void RunAlone(const TBatchRow& row) override {
     alone.push_back(row.position);
     runAlone(row);
   }
   void Dropped(const TBatchRow& row) override { dropped.push_back(row.position); }
 
-  std::vector<TBatchRow> rows;
-  std::size_t next = 0;
   std::function<void(const TBatchRow&)> runAlone;
-  std::vector<int> written, found, alone, dropped;
+  std::vector<int> alone, dropped;
 };
 
 class BatchDb : public ::testing::Test {

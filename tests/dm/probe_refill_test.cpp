@@ -24,6 +24,7 @@
 #include "dm/dm.h"
 #include "dm_testing.h"
 #include "support/dbfixture.h"
+#include "support/rowstream.h"
 #include "support/escaped.h"
 
 using namespace dbx;
@@ -68,18 +69,8 @@ void RefillRowByRow(TSQLQuery& statement, const std::vector<AccumulatedRow>& row
 }
 
 // Rows of a stream, and what became of each (by position); none may run alone.
-struct Stream : TRowSource, TBatchSink {
-  bool Next(TBatchRow& row) override {
-    if (next >= rows.size()) return false;
-    row = rows[next++];
-    return true;
-  }
-  void Written(const TBatchRow& row) override { written.push_back(row.position); }
-  void Found(const TBatchRow& row) override { found.push_back(row.position); }
+struct Stream : testsupport::RowStream {
   void RunAlone(const TBatchRow& row) override { ADD_FAILURE() << "row " << row.position << " ran alone"; }
-  std::vector<TBatchRow> rows;
-  std::size_t next = 0;
-  std::vector<int> written, found;
 };
 
 // Each key as the guard of an insert into SONDAS: a guard compares as the
