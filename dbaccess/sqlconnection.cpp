@@ -500,7 +500,7 @@ std::vector<Variant> TSQLConnection::ExecuteBlock(const std::string& sql, const 
   // request.
   const auto prepared = [&sql](const std::unique_ptr<fb::Cursor>& c) { return c && c->Prepared() && c->Text() == sql; };
   const auto at = std::find_if(blockCursors_.begin(), blockCursors_.end(), prepared);
-  if (at == blockCursors_.end() && once && remote_ && CharacterSet() == "NONE" && !SeenBefore(sql)) {
+  if (at == blockCursors_.end() && once && RunsOnce(sql)) {
     RunOnce(sql, params, outputs, &row);
     return row;
   }
@@ -524,7 +524,9 @@ void TSQLConnection::RunOnce(const std::string& sql, const std::vector<const Var
   }
 }
 
-bool TSQLConnection::SeenBefore(const std::string& text) { return !seen_.insert(std::hash<std::string>{}(text)).second; }
+bool TSQLConnection::RunsOnce(const std::string& text) {
+  return remote_ && CharacterSet() == "NONE" && seen_.insert(std::hash<std::string>{}(text)).second;
+}
 
 void TSQLConnection::Park(std::unique_ptr<fb::Cursor> cursor) noexcept {
   constexpr std::size_t kParked = 8;
@@ -546,9 +548,7 @@ std::unique_ptr<fb::Cursor> TSQLConnection::TakeParked(const std::string& text) 
 
 std::vector<FieldDesc> TSQLConnection::DescribeParameters(const std::string& sql) {
   if (const auto it = parameters_.find(sql); it != parameters_.end() && handle_) return it->second;
-  StopPoint();
-  if (!Connected()) SetConnected(true);
-  CheckStatementText(sql, {});
+  const Execution execution(*this, sql);
   fb::Cursor cursor(handle_.get());
   std::vector<FieldDesc> described;
   try {
@@ -766,12 +766,10 @@ int TSQLQuery::ExecSQL() {
   const std::string text = PrepareForRun();
   // A text run for the first time, across a network, goes as one request;
   // how many rows it changed is then not known (-1).
-  if (connection_->KeepStatements && connection_->IsRemote() && !Prepared() && !HasMarkers(text) &&
-      connection_->CharacterSet() == "NONE") {
-    std::unique_ptr<fb::Cursor> kept = connection_->TakeParked(text);
-    if (kept) {
+  if (connection_->KeepStatements && !Prepared() && !HasMarkers(text)) {
+    if (std::unique_ptr<fb::Cursor> kept = connection_->TakeParked(text)) {
       cursor_ = std::move(kept);
-    } else if (!connection_->SeenBefore(text)) {
+    } else if (connection_->RunsOnce(text)) {
       try {
         connection_->RunOnce(text, {}, {}, nullptr);
       } catch (const EDatabaseError&) {

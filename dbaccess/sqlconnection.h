@@ -210,8 +210,9 @@ class TSQLConnection : public TComponent {
   // comes again, and taken back (nullptr when none is kept).
   void Park(std::unique_ptr<fb::Cursor> cursor) noexcept;
   std::unique_ptr<fb::Cursor> TakeParked(const std::string& text);
-  // Whether a text was run on the attachment before; it is now.
-  bool SeenBefore(const std::string& text);
+  // Whether a text goes as one request: across a network, in the character
+  // set NONE, the first time the attachment sees it (it has seen it now).
+  bool RunsOnce(const std::string& text);
   // A text run as one request (its values bound in their own types).
   void RunOnce(const std::string& sql, const std::vector<const Variant*>& values, const std::vector<FieldDesc>& outputs,
                std::vector<Variant>* row);
