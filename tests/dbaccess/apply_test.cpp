@@ -20,6 +20,7 @@ struct UpdateErrorCall {
   int previousError;
   std::string key;  // first field of the failed row, as the delta shows it
   bool senderIsProvider;
+  TErrorCategory category = TErrorCategory::kOther;
 };
 
 class ApplyTest : public cdstest::ClientDataSetEnv {
@@ -43,13 +44,17 @@ class ApplyTest : public cdstest::ClientDataSetEnv {
   void AnswerUpdateErrors(TResolverResponse response) {
     provider->OnUpdateError = [this, response](TComponent* sender, TClientDataSet& delta, const EUpdateError& e,
                                                TUpdateKind kind, TResolverResponse& answer) {
-      calls.push_back({e.what(), kind, e.PreviousError(), delta.Fields(0).AsString(), sender == provider});
+      calls.push_back({e.what(), kind, e.PreviousError(), delta.Fields(0).AsString(), sender == provider, e.Category()});
       EXPECT_EQ(1, e.ErrorCode());
       // The error carries the exception the row's statement raised.
       try {
         std::rethrow_exception(e.OriginalException());
       } catch (const EDatabaseError& original) {
         EXPECT_STREQ(e.what(), original.what());
+        // and the server's identity of it.
+        EXPECT_EQ(original.Server().codes, e.Server().codes);
+        EXPECT_EQ(original.Server().sqlState, e.Server().sqlState);
+        EXPECT_EQ(original.Category(), e.Category());
       }
       answer = response;
     };
@@ -94,6 +99,7 @@ TEST_F(ApplyTest, DuplicateKeyIsRolledBackReportedAndBlocksLaterApplies) {
   EXPECT_EQ("100", calls[0].key);
   EXPECT_TRUE(calls[0].senderIsProvider);
   EXPECT_EQ(0, calls[0].previousError);
+  EXPECT_EQ(TErrorCategory::kConstraint, calls[0].category);
   EXPECT_FALSE(connection->InTransaction());
   ASSERT_EQ(1u, cds->LastApplyErrors().size());
   EXPECT_EQ(1, cds->LastApplyErrors()[0].row);

@@ -285,4 +285,85 @@ TEST(RowText, LiteralsOfEveryKindAndTheValuesTheyStandFor) {
   EXPECT_EQ("EXECUTE PROCEDURE P('5', NULL)", RowText(shape, {Variant{std::int64_t{5}}, Variant{}}));
 }
 
+const TRowShape kInsertT{TRowShape::Target::kTable, "T", {"ID", "NOMBRE"},
+                         {"INSERT INTO T (ID, NOMBRE) VALUES (", ", ", ")"}, {TSlotForm::kLiteral, TSlotForm::kLiteral}};
+constexpr TBlockText::Limits kWide{256, 256, 8000, 1024 * 1024};
+
+// A block of rows numbered from first on.
+TBlockText BlockOf(int first, int rows, const TBlockText::Limits& limits = kWide) {
+  TBlockText block("ISO8859_1", limits);
+  for (int i = first; i < first + rows; ++i)
+    block.Append(kInsertT, {Variant{std::int64_t{i}}, Variant{"fila " + std::to_string(i)}}, {}, nullptr, nullptr);
+  return block;
+}
+
+// Blocks of the same shapes and lengths are one text whatever their values:
+// the attachment prepares it once.
+TEST(BlockText, SameShapesAndLengthsGiveOneText) {
+  const TBlockText a = BlockOf(1, 3), b = BlockOf(100, 3);
+  EXPECT_EQ(a.Text(), b.Text());
+  EXPECT_NE(a.Text(), BlockOf(1, 2).Text());
+  ASSERT_EQ(a.Values().size(), 6u);
+  EXPECT_EQ(a.Values()[0], Variant{std::int64_t{1}});
+  EXPECT_EQ(b.Values()[5], Variant{std::string("fila 102")});
+  EXPECT_NE(a.Text().find("TYPE OF COLUMN"), std::string::npos) << a.Text();
+}
+
+// Each limit ends the block where the next row would pass it; a refused row
+// leaves the block as it was.
+TEST(BlockText, EachLimitEndsTheBlock) {
+  const std::size_t two = BlockOf(1, 2).Text().size(), three = BlockOf(1, 3).Text().size();
+  const struct {
+    TBlockText::Limits limits;
+    std::size_t rows;
+  } cases[] = {
+      {{2, 256, 8000, 1024 * 1024}, 2},
+      {{256, 3, 8000, 1024 * 1024}, 3},  // a table's INSERT names one context
+      {{256, 256, 5, 1024 * 1024}, 2},   // two values a row
+      {{256, 256, 8000, (two + three) / 2}, 2},
+  };
+  for (const auto& c : cases) {
+    TBlockText block = BlockOf(1, static_cast<int>(c.rows), c.limits);
+    ASSERT_EQ(block.Rows(), c.rows);
+    const std::string before = block.Text();
+    EXPECT_FALSE(block.Append(kInsertT, {Variant{std::int64_t{9}}, Variant{std::string("x")}}, {}, nullptr, nullptr));
+    EXPECT_EQ(block.Rows(), c.rows);
+    EXPECT_EQ(block.Text(), before);
+    EXPECT_LE(block.Text().size(), c.limits.text);
+  }
+  // A row of the wrong number of values, or one no parameter can carry.
+  TBlockText block("ISO8859_1", kWide);
+  EXPECT_FALSE(block.Append(kInsertT, {Variant{std::int64_t{1}}}, {}, nullptr, nullptr));
+  EXPECT_EQ(block.Rows(), 0u);
+}
+
+// What a block's outputs say of its rows.
+TEST(BlockText, OutcomeOfTheOutputs) {
+  const struct {
+    std::vector<Variant> outputs;
+    std::size_t rows;
+    bool read;
+    std::size_t ran;
+    std::vector<bool> found;
+  } cases[] = {
+      {{Variant{std::int64_t{0}}, Variant{std::string("101")}}, 3, true, 3, {true, false, true}},
+      {{Variant{std::int64_t{2}}, Variant{std::string("0")}}, 3, true, 1, {false}},
+      {{Variant{std::int64_t{1}}, Variant{}}, 3, true, 0, {}},
+      {{Variant{std::int64_t{4}}, Variant{std::string("000")}}, 3, false, 0, {}},
+      {{Variant{std::int64_t{-1}}, Variant{std::string("000")}}, 3, false, 0, {}},
+      {{Variant{std::int64_t{0}}, Variant{std::string("10")}}, 3, false, 0, {}},
+      {{Variant{std::int64_t{0}}, Variant{std::string("1x1")}}, 3, false, 0, {}},
+      {{Variant{std::string("0")}, Variant{std::string("111")}}, 3, false, 0, {}},
+      {{Variant{std::int64_t{0}}}, 3, false, 0, {}},
+  };
+  for (const auto& c : cases) {
+    std::size_t ran = 0;
+    std::vector<bool> found;
+    ASSERT_EQ(TBlockText::Outcome(c.outputs, c.rows, ran, found), c.read);
+    if (!c.read) continue;
+    EXPECT_EQ(ran, c.ran);
+    EXPECT_EQ(found, c.found);
+  }
+}
+
 }  // namespace

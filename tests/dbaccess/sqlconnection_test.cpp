@@ -2,7 +2,9 @@
 #include "dbaccess/sqlconnection.h"
 
 #include <gtest/gtest.h>
+#include <ibase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -272,6 +274,64 @@ TEST_F(SqlConnectionDb, StatementMessages) {
   EXPECT_EQ(ErrorOf([&] { conn->Execute(tooLong, {}); }),
             "La declaración SQL tiene "_l1 + std::to_string(tooLong.size()) + " bytes; el m\xE1ximo es 10485760");
   EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+}
+
+// Each failure keeps every code the server gave, its SQLCODE and SQLSTATE,
+// and the category the batch and the lock read.
+TEST_F(SqlConnectionDb, ServerErrorsKeepTheirIdentity) {
+  Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+  struct Case {
+    const char* sql;
+    long code;  // one of the gds codes the status holds
+    long sqlCode;
+    const char* sqlState;
+    TErrorCategory category;
+  };
+  const Case cases[] = {
+      {"INSERT INTO T (ID, N92) VALUES (1, 0)", isc_unique_key_violation, -803, "23000", TErrorCategory::kConstraint},
+      {"INSERT INTO T (ID) VALUES (2)", isc_not_valid, -625, "23000", TErrorCategory::kConstraint},
+      {"INSERT INTO T (ID, N92) VALUES (3, 'abc')", isc_convert_error, -413, "22018", TErrorCategory::kConversion},
+      {"UPDATE T SET S = 100000", isc_arith_except, -802, "22003", TErrorCategory::kConversion},
+      {"SELEC 1 FROM RDB$DATABASE", isc_dsql_token_unk_err, -104, "42000", TErrorCategory::kOther},
+      {"DELETE FROM NO_EXISTE", isc_dsql_relation_err, -204, "42S02", TErrorCategory::kOther},
+  };
+  for (const Case& c : cases) {
+    TServerError server;
+    try {
+      conn->Execute(c.sql, {});
+      ADD_FAILURE() << c.sql << " ran";
+    } catch (const EDatabaseError& e) {
+      server = e.Server();
+      EXPECT_EQ(e.ServerCode(), server.codes.empty() ? 0 : server.codes.front()) << c.sql;
+    }
+    EXPECT_NE(std::find(server.codes.begin(), server.codes.end(), c.code), server.codes.end()) << c.sql;
+    EXPECT_EQ(server.sqlCode, c.sqlCode) << c.sql;
+    EXPECT_EQ(server.sqlState, c.sqlState) << c.sql;
+    EXPECT_EQ(server.category, c.category) << c.sql;
+  }
+  EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{1});
+}
+
+// Blocks stay prepared while their texts come again, the most recent
+// first: more texts than are kept, taken in turn and freed between, each
+// give their own outputs.
+TEST_F(SqlConnectionDb, KeptBlocksAnswerForTheirOwnTexts) {
+  FieldDesc r;
+  r.name = "R";
+  r.type = ftInteger;
+  const auto text = [](int k) {
+    return "EXECUTE BLOCK (X INTEGER = ?) RETURNS (R INTEGER) AS BEGIN R = X * " + std::to_string(k) +
+           "; SUSPEND; END";
+  };
+  for (int round = 0; round < 3; ++round) {
+    for (int k : {1, 2, 3, 4, 5, 6, 2, 2, 6}) {
+      const Variant x{std::int64_t{round + 10}};
+      const std::vector<Variant> expected{Variant{std::int64_t{(round + 10) * k}}};
+      EXPECT_EQ(conn->ExecuteBlock(text(k), {&x}, {r}, false), expected) << k;
+    }
+    if (round == 1) conn->ReleaseKeptStatements();
+  }
+  EXPECT_EQ(conn->ConnectionState(), csOpen);
 }
 
 TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "dbaccess/sqlconnection.h"
+#include "dm/dm.h"
 #include "dm_testing.h"
 
 using namespace dbx::literals;
@@ -145,6 +147,23 @@ TEST_F(ApplicationDirectoryTest, LaterConfigDirectoryIsSearchedWhenTheFirstHasNo
   std::string value;
   EXPECT_EQ(platform::ReadApplicationDirectory(value), platform::SettingLookup::kFound);
   EXPECT_EQ(value, "/from/second");
+}
+
+// CompresionRed=SI, in any case, compresses both connections of the data
+// module; any other value, or none, leaves them as the client has them.
+TEST_F(ApplicationDirectoryTest, CompressionSettingCoversEveryConnection) {
+  const struct {
+    const char* file;
+    bool on;
+  } cases[] = {{"CompresionRed=SI\n", true},  {"CompresionRed=si\n", true}, {"CompresionRed=NO\n", false},
+               {"CompresionRed=\n", false},   {"CompresionRed=S\n", false}, {"Directorio=/x\n", false}};
+  for (const auto& c : cases) {
+    Write(first_, c.file);
+    dmtest::ApplicationHandlerGuard guard;
+    Tfdm dm;
+    EXPECT_EQ(dm.Varnex->WireCompression, c.on) << c.file;
+    EXPECT_EQ(dm.ConReplica->WireCompression, c.on) << c.file;
+  }
 }
 
 }  // namespace

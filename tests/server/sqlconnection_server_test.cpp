@@ -165,3 +165,46 @@ TEST_F(ServerAttach, ServerPortAndConnectionTimeout) {
   c.Params().SetValue("Server Port", "");
   AttachesAgain();
 }
+
+// Across a network, with statements kept: a text run for the first time goes
+// as one request (no count of rows), again it is prepared and counts; a
+// failure reads the same either way; a block's outputs come back both ways.
+TEST_F(ServerAttach, StatementsRunOnceThenPrepared) {
+  c.Params().SetValue("Database", "127.0.0.1/" + Port() + ":" + good);
+  c.Params().SetValue("User_Name", "SYSDBA");
+  c.Params().SetValue("password", "masterkey");
+  c.KeepStatements = true;
+  c.WireCompression = true;
+  c.SetConnected(true);
+  ASSERT_TRUE(c.IsRemote());
+  c.Execute("RECREATE TABLE S (ID INTEGER NOT NULL PRIMARY KEY)", {});
+  TSQLQuery q(nullptr, "QS");
+  q.SetSQLConnection(&c);
+  const auto run = [&q](const std::string& sql) {
+    q.SQL().Clear();
+    q.SQL().Add(sql);
+    return q.ExecSQL();
+  };
+  EXPECT_EQ(run("INSERT INTO S (ID) VALUES (1)"), -1);
+  EXPECT_EQ(run("UPDATE S SET ID = ID"), -1);
+  EXPECT_EQ(run("UPDATE S SET ID = ID"), 1);
+  for (const char* text : {"INSERT INTO S (ID) VALUES (1)", "INSERT INTO S (ID) VALUES ( 1)"}) {
+    std::string message;
+    try {
+      run(text);
+    } catch (const EDatabaseError& e) {
+      message = e.what();
+      EXPECT_EQ(e.Category(), TErrorCategory::kConstraint) << text;
+    }
+    EXPECT_EQ(message.rfind("SQL Server Error: violation of PRIMARY or UNIQUE KEY constraint", 0), 0u) << message;
+  }
+  FieldDesc r;
+  r.name = "R";
+  r.type = ftInteger;
+  const std::string block = "EXECUTE BLOCK (X INTEGER = ?) RETURNS (R INTEGER) AS BEGIN R = X + 1; SUSPEND; END";
+  for (std::int64_t x : {5, 6}) {
+    const Variant value{x};
+    EXPECT_EQ(c.ExecuteBlock(block, {&value}, {r}, true), std::vector<Variant>{Variant{x + 1}});
+  }
+  c.SetConnected(false);
+}
