@@ -232,6 +232,58 @@ TEST_F(BatchDb, WideRowsGoInBlocks) {
   EXPECT_EQ("300|8000", testsupport::QueryText(database, "SELECT COUNT(*), MIN(CHAR_LENGTH(G)) FROM ANCHA"));
 }
 
+// A source that fails: the rows read before it are sent first, as one
+// after another would have sent them, and its failure goes on.
+TEST_F(BatchDb, ASourceThatFailsHasItsEarlierRowsSent) {
+  for (int i = 1; i <= 5; ++i) stream.rows.push_back(Row(Refill(), i, Nit(200 + i), i));
+  struct Failing : TRowSource {
+    Stream& rows;
+    explicit Failing(Stream& s) : rows(s) {}
+    bool Next(TBatchRow& row) override {
+      if (rows.next == 3) throw EDatabaseError("fuente agotada");
+      return rows.Next(row);
+    }
+  } source(stream);
+  TStatementBatch batch(*conn, 10);
+  std::string message;
+  try {
+    batch.Send(source, stream);
+  } catch (const EDatabaseError& e) {
+    message = e.what();
+  }
+  EXPECT_EQ("fuente agotada", message);
+  EXPECT_EQ((std::vector<int>{1, 2, 3}), stream.written);
+  EXPECT_TRUE(stream.dropped.empty());
+  EXPECT_EQ("K201|1.00\nK202|2.00\nK203|3.00", Rows());
+}
+
+// A procedure's calls go in blocks, a number declared as the server
+// describes its parameter; a parameter no block variable takes (a blob)
+// leaves such calls to run alone.
+TEST_F(BatchDb, ProcedureCallsInBlocksUnlessAParameterCannotBeDeclared) {
+  for (const char* type : {"INTEGER", "BLOB SUB_TYPE 1"}) {
+    const bool blocks = std::string(type) == "INTEGER";
+    Run("DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
+    // A procedure of its own for each: the attachment keeps what it described.
+    const std::string name = blocks ? "SUMAR_TEXTO" : "SUMAR_BLOB";
+    Run("CREATE PROCEDURE " + name + " (K VARCHAR(20), M " + type +
+        ") AS BEGIN INSERT INTO PUNTOS_CLIENTE_ACUMULADO (TERC_NIT, PTCA_ACUMULADO) VALUES (:K, 1); END");
+    const auto call = std::make_shared<TRowShape>(TRowShape{TRowShape::Target::kProcedure, name, {},
+                                                            {"EXECUTE PROCEDURE " + name + "(", ", ", ")"},
+                                                            {TSlotForm::kQuotedKey, TSlotForm::kLiteral}});
+    stream = Stream{};
+    stream.runAlone = [this](const TBatchRow& row) { Run(RowText(*row.shape, row.values)); };
+    for (int i = 1; i <= 2; ++i)
+      stream.rows.push_back(
+          TBatchRow{call, {Variant{"P" + std::to_string(i)}, Variant{std::int64_t{7}}}, nullptr, {}, i, 0});
+    EXPECT_EQ("", Send(10)) << type;
+    const std::vector<int> both{1, 2}, none;
+    EXPECT_EQ(blocks ? both : none, stream.written) << type;
+    EXPECT_EQ(blocks ? none : both, stream.alone) << type;
+    EXPECT_EQ("P1|1.00\nP2|1.00", Rows()) << type;
+  }
+}
+
 TEST(IsOneStatement, LiteralsAndQuotedNamesHideWhatTheyHold) {
   const struct {
     const char* text;
