@@ -389,6 +389,26 @@ TEST(BlockText, EachLimitEndsTheBlock) {
   EXPECT_EQ(block.Rows(), 0u);
 }
 
+// A guarded row names two contexts, binds its key before its values and
+// writes only where its guard finds nothing.
+TEST(BlockText, GuardsCountAsContextsAndBindTheKeyFirst) {
+  const TRowShape guard{TRowShape::Target::kComparison, "T", {}, {"SELECT ID FROM T WHERE NOMBRE = ", ""},
+                        {TSlotForm::kQuotedKey}};
+  TBlockText block("ISO8859_1", {256, 5, 8000, 1024 * 1024});
+  for (int i = 1; i <= 3; ++i) {
+    const Variant key{"n" + std::to_string(i)};
+    EXPECT_EQ(block.Append(kInsertT, {Variant{std::int64_t{i}}, key}, {}, &guard, &key), i <= 2) << i;
+  }
+  ASSERT_EQ(block.Rows(), 2u);
+  const std::vector<Variant> values = {Variant{std::string("n1")}, Variant{std::int64_t{1}}, Variant{std::string("n1")},
+                                       Variant{std::string("n2")}, Variant{std::int64_t{2}}, Variant{std::string("n2")}};
+  EXPECT_EQ(block.Values(), values);
+  const std::string text = block.Text();
+  EXPECT_NE(text.find("IF (EXISTS(SELECT ID FROM T WHERE NOMBRE = :LOTE$K1))"), std::string::npos) << text;
+  ASSERT_NE(text.find("VALUES (:LOTE$P"), std::string::npos) << text;
+  EXPECT_EQ(text.find(" = ?", text.find("VALUES")), std::string::npos) << text;  // no marker in the body
+}
+
 // What a block's outputs say of its rows.
 TEST(BlockText, OutcomeOfTheOutputs) {
   const struct {

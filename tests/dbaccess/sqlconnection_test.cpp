@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dbaccess/errors.h"
+#include "dbaccess/sqltext.h"
 #include "support/dbfixture.h"
 #include "dbaccess/encoding.h"
 
@@ -450,6 +451,56 @@ TEST_F(SqlConnectionDb, ExplicitTransaction) {
   conn->Close();
   EXPECT_EQ(conn->TransactionCount(), 0);
   EXPECT_EQ(Ints(other, "SELECT ID FROM T"), std::vector<std::int64_t>{3});
+}
+
+// A transaction object ends what it started, once: the connection's
+// transaction ended elsewhere is not ended again, and a later one is not
+// touched by an earlier object.
+TEST_F(SqlConnectionDb, TransactionObjectsEndOnlyTheirOwn) {
+  other->Open();
+  {
+    TTransaction tx(*conn);
+    Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
+    conn->Commit(1);  // ended by someone else
+    EXPECT_FALSE(conn->InTransaction());
+    conn->StartTransaction(1, conn->IsolationLevel());
+    Exec("INSERT INTO T (ID, N92) VALUES (2, 0)");
+    tx.Commit();  // commits the transaction in force
+    tx.Rollback();  // ended already: nothing
+    EXPECT_FALSE(conn->InTransaction());
+  }
+  {
+    TTransaction first(*conn);
+    Exec("INSERT INTO T (ID, N92) VALUES (3, 0)");
+    first.Rollback();
+    TTransaction second(*conn);
+    Exec("INSERT INTO T (ID, N92) VALUES (4, 0)");
+    first.Commit();  // ended: leaves the second alone
+    EXPECT_TRUE(conn->InTransaction());
+    second.Commit();
+  }
+  {
+    TTransaction abandoned(*conn);
+    Exec("INSERT INTO T (ID, N92) VALUES (5, 0)");
+  }  // rolled back
+  EXPECT_FALSE(conn->InTransaction());
+  EXPECT_EQ(Ints(other, "SELECT ID FROM T ORDER BY ID"), (std::vector<std::int64_t>{1, 2, 4}));
+}
+
+// The types a block declares for a statement's parameters, as the server
+// describes them: what a value converts to on its way in.
+TEST_F(SqlConnectionDb, DescribedParametersNameTheirTypes) {
+  const std::vector<FieldDesc> described = conn->DescribeParameters(
+      "INSERT INTO T (ID, NOMBRE, COD, N152, N41, S, B, D, F, H, TS, MEMO, BIN, FLAG) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  const std::string cs = " CHARACTER SET " + conn->CharacterSet();
+  const std::vector<std::string> expected = {
+      "INTEGER", "VARCHAR(20)" + cs, "CHAR(3)" + cs, "NUMERIC(18,2)", "NUMERIC(18,1)", "SMALLINT", "BIGINT",
+      "DOUBLE PRECISION", "DATE", "TIME", "TIMESTAMP", "", "", "BOOLEAN"};
+  std::vector<std::string> names;
+  for (const FieldDesc& d : described) names.push_back(SqlTypeName(d, conn->CharacterSet()));
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(conn->DescribeParameters("EXECUTE BLOCK AS BEGIN END").size(), 0u);
 }
 
 // Statements outside an explicit transaction share one the server commits
