@@ -198,6 +198,10 @@ TEST_F(ServerAttach, StatementsRunOnceThenPrepared) {
     }
     EXPECT_EQ(message.rfind("SQL Server Error: violation of PRIMARY or UNIQUE KEY constraint", 0), 0u) << message;
   }
+  // A text longer than the client's length field, both ways.
+  const std::string longText = "DELETE FROM S /* " + std::string(70000, 'x') + " */ WHERE ID = 99";
+  EXPECT_EQ(run(longText), -1);
+  EXPECT_EQ(run(longText), 0);
   FieldDesc r;
   r.name = "R";
   r.type = ftInteger;
