@@ -284,6 +284,15 @@ TEST_F(BatchDb, ProcedureCallsInBlocksUnlessAParameterCannotBeDeclared) {
   }
 }
 
+// Whether a text opens a cursor: its first word, past blanks and comments.
+TEST(IsSelectText, TheFirstWordDecides) {
+  for (const char* text : {"SELECT 1 FROM RDB$DATABASE", "  select x", "/* a */ -- b\r\nSelect\ty", "SELECT"})
+    EXPECT_TRUE(IsSelectText(text)) << text;
+  for (const char* text : {"SELECTX FROM T", "UPDATE T SET A = 'SELECT'", "-- SELECT", "", "/* SELECT */",
+                           "EXECUTE PROCEDURE SELECT_ALL", "\"SELECT\""})
+    EXPECT_FALSE(IsSelectText(text)) << text;
+}
+
 TEST(IsOneStatement, LiteralsAndQuotedNamesHideWhatTheyHold) {
   const struct {
     const char* text;

@@ -333,6 +333,27 @@ TEST_F(SqlConnectionDb, KeptBlocksAnswerForTheirOwnTexts) {
     if (round == 1) conn->ReleaseKeptStatements();
   }
   EXPECT_EQ(conn->ConnectionState(), csOpen);
+  // A block that fails leaves the connection open for the next.
+  const Variant zero{std::int64_t{0}};
+  EXPECT_NE(ErrorOf([&] { conn->ExecuteBlock(text(1) + " x", {&zero}, {r}, false); }), "");
+  EXPECT_EQ(conn->ConnectionState(), csOpen);
+  EXPECT_EQ(conn->ExecuteBlock(text(3), {&zero}, {r}, false), std::vector<Variant>{Variant{std::int64_t{0}}});
+}
+
+// Kept statements: more texts than are kept, each run again, count their
+// own rows; a text kept on one statement object serves another.
+TEST_F(SqlConnectionDb, KeptStatementsCountTheirOwnRows) {
+  conn->KeepStatements = true;
+  for (int id = 1; id <= 10; ++id) Exec("INSERT INTO T (ID, N92) VALUES (" + std::to_string(id) + ", 0)");
+  for (int round = 0; round < 2; ++round)
+    for (int limit = 1; limit <= 10; ++limit)
+      EXPECT_EQ(Exec("UPDATE T SET S = " + std::to_string(round) + " WHERE ID <= " + std::to_string(limit)), limit)
+          << limit;
+  TSQLQuery again(nullptr, "QOtra");
+  again.SetSQLConnection(conn);
+  again.SQL().Add("UPDATE T SET S = 1 WHERE ID <= 10");
+  EXPECT_EQ(again.ExecSQL(), 10);
+  EXPECT_EQ(Ints(conn, "SELECT SUM(S) FROM T"), std::vector<std::int64_t>{10});
 }
 
 TEST_F(SqlConnectionDb, RejectedStatementLeavesConnectionUsable) {
