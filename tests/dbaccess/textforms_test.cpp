@@ -350,6 +350,32 @@ LocaleItems SpanishColombia() {
   return it;
 }
 
+// The one converter the locale items and the command line go through.
+TEST(TextFormsLocale, ConvertCodesetTable) {
+  const struct {
+    const char* from;
+    const char* to;
+    std::string bytes;
+    bool ok;
+    std::string out;
+  } cases[] = {
+      {"UTF-8", "ISO-8859-1", "Pe\xc3\xb1" "a", true, "Pe\xf1" "a"},
+      {"ISO-8859-1", "UTF-8", "\xf1\xff", true, "\xc3\xb1\xc3\xbf"},
+      {"UTF-8", "ISO-8859-1", "a\xc3", false, ""},           // cut short
+      {"UTF-8", "ISO-8859-1", "\xe2\x82\xac", false, ""},  // the euro sign has no Latin-1 byte
+      {"NO-SUCH-SET", "UTF-8", "a", false, ""},
+      {"UTF-8", "ISO-8859-1", "", true, ""},
+      {"UTF-8", "ISO-8859-1", std::string("a\0b", 3), true, std::string("a\0b", 3)},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(ConvertCodeset(c.from, c.to, c.bytes, out), c.ok) << c.from << " " << c.bytes;
+    if (c.ok) {
+      EXPECT_EQ(out, c.out) << c.from << " " << c.bytes;
+    }
+  }
+}
+
 TEST(TextFormsLocale, TranslatesLocaleItems) {
   const FormatSettings co = SettingsFromLocaleItems(SpanishColombia());
   EXPECT_EQ(co.shortDateFormat, "dd/MM/yy");
