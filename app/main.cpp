@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "consopuntos/cmdline.h"
+#include "consopuntos/corridas.h"
 #include "consopuntos/fconsopuntos.h"
 #include "consopuntos/qtui.h"
 #include "dbaccess/encoding.h"
-#include "dbaccess/sqlconnection.h"
 #include "dbaccess/locale.h"
-#include "dbaccess/textforms.h"
-#include "dm/application.h"
+#include "dbaccess/stop.h"
+#include "dm/context.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
 #include "dm/ui.h"
@@ -34,6 +34,8 @@ using namespace dbx::literals;
 namespace {
 
 QtMessageHandler g_toolkitHandler = nullptr;
+// The runs, for the stop signal's hook (a plain function).
+TCorridas* g_corridas = nullptr;
 
 // The toolkit's complaints about what a platform without a screen cannot do
 // (window hints, raising, grabs), and about the runtime directory that cron's
@@ -75,13 +77,14 @@ int main(int argc, char** argv) {
       [] { dbx::AbortOperations(); });
   // A run that a signal stops leaves its line in the history.
   dbx::SetStopHook([]() noexcept {
-    if (fconsopuntos != nullptr) fconsopuntos->DetenidaPorSenal();
+    if (g_corridas != nullptr) g_corridas->DetenidaPorSenal();
   });
 
   // The arguments' text, from the locale's character set, before anything
   // else looks at them.
-  const int unusable = SetCommandLine(argc, argv, LocaleCodeset());
-  switch (Request()) {
+  TContext context;
+  const int unusable = ReadCommandLine(argc, argv, LocaleCodeset(), context.CommandLine);
+  switch (Request(context.CommandLine)) {
     case CommandLineRequest::kHelp:
       PrintUtf8(stdout, UsageText());
       return 0;
@@ -103,7 +106,7 @@ int main(int argc, char** argv) {
   static char platformOption[] = "-platform";
   static char offscreen[] = "offscreen";
   std::vector<char*> toolkitArgs{argv[0]};
-  if (!ParamStr(10).empty() && !EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY") &&
+  if (!context.ParamStr(10).empty() && !EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY") &&
       !EnvironmentSet("QT_QPA_PLATFORM")) {
     toolkitArgs.push_back(platformOption);
     toolkitArgs.push_back(offscreen);
@@ -112,23 +115,27 @@ int main(int argc, char** argv) {
   toolkitArgs.push_back(nullptr);
   g_toolkitHandler = qInstallMessageHandler(ToolkitMessages);
   QApplication app(toolkitArgc, toolkitArgs.data());
-  Application().Title = "consopuntos";
-  dbx::ReloadSettings();
+  context.Application.Title = "consopuntos";
+  context.Formats = dbx::SettingsFromPlatform();
   QtUserInterface ui;
-  SetUi(&ui);
+  context.Application.SetUi(&ui);
+  TCorridas corridas(context);
+  corridas.SinPantalla = PlataformaSinPantalla();
+  g_corridas = &corridas;
 
-  fdm = new Tfdm();
-  auto* form = new Tfconsopuntos();
-  form->SinPantalla = PlataformaSinPantalla();
+  fdm = new Tfdm(context);
+  fconsopuntos = new Tfconsopuntos(*fdm, corridas);
+  QObject::connect(fconsopuntos, &QObject::destroyed, [] { fconsopuntos = nullptr; });
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
-    form->move(area.center() - form->rect().center());
+    fconsopuntos->move(area.center() - fconsopuntos->rect().center());
   }
-  form->show();
+  fconsopuntos->show();
   QApplication::exec();
 
-  SetUi(nullptr);
+  g_corridas = nullptr;
+  context.Application.SetUi(nullptr);
   delete fdm;
   fdm = nullptr;
-  return EstadoSalidaPrograma();
+  return corridas.EstadoSalida();
 }

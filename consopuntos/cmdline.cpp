@@ -11,19 +11,11 @@
 using namespace dbx::literals;
 
 namespace {
-std::vector<std::string> g_args;
-
 // The positions whose text the program uses: the run's values and its date.
 constexpr int kTextPositions[] = {1, 2, 3, 4, 11};
 }  // namespace
 
-void SetCommandLine(std::vector<std::string> args) {
-  g_args.clear();
-  for (auto& a : args)
-    if (!a.empty()) g_args.push_back(std::move(a));
-}
-
-int SetCommandLine(int argc, char** argv, std::string_view codeset) {
+int ReadCommandLine(int argc, char** argv, std::string_view codeset, TCommandLine& commandLine) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i)
     if (argv[i][0] != '\0') args.emplace_back(argv[i]);
@@ -43,13 +35,8 @@ int SetCommandLine(int argc, char** argv, std::string_view codeset) {
         break;
     }
   }
-  SetCommandLine(std::move(args));
+  commandLine = TCommandLine(std::move(args));
   return unusable;
-}
-
-std::string ParamStr(int position) {
-  if (position < 0 || position >= static_cast<int>(g_args.size())) return {};
-  return g_args[static_cast<std::size_t>(position)];
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {
@@ -126,15 +113,15 @@ bool IsoDate(const std::string& text, dbx::Date& date) {
   return true;
 }
 
-dbx::Date ArgumentDate(const std::string& text) {
+dbx::Date ArgumentDate(const std::string& text, const dbx::FormatSettings& fs) {
   if (dbx::Date date; IsoDate(text, date)) return date;
-  return dbx::StrToDate(text);
+  return dbx::StrToDate(text, fs);
 }
 
-CommandLineRequest Request() {
-  if (!ParamStr(2).empty()) return CommandLineRequest::kStart;
-  if (ParamStr(1) == "--help") return CommandLineRequest::kHelp;
-  if (ParamStr(1) == "--version") return CommandLineRequest::kVersion;
+CommandLineRequest Request(const TCommandLine& commandLine) {
+  if (!commandLine.ParamStr(2).empty()) return CommandLineRequest::kStart;
+  if (commandLine.ParamStr(1) == "--help") return CommandLineRequest::kHelp;
+  if (commandLine.ParamStr(1) == "--version") return CommandLineRequest::kVersion;
   return CommandLineRequest::kStart;
 }
 

@@ -1,24 +1,21 @@
-// The program's arguments by position: position 0 is the program, empty
-// arguments are dropped before counting, a position past the end is empty.
 // The command line is the edge where the arguments' text becomes internal
 // (ISO-8859-1): positions 1 to 4 and 11 are decoded from the locale's
-// character set here, once.
+// character set here, once (the positions themselves: TCommandLine).
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dbaccess/textforms.h"
 #include "dbaccess/values.h"
+#include "dm/context.h"
 
-// Sets the positions as they are, byte for byte.
-void SetCommandLine(std::vector<std::string> args);
-// Sets the positions from the process's arguments, positions 1 to 4 and 11
+// The positions of the process's arguments, positions 1 to 4 and 11
 // decoded from `codeset` (DecodeArgument). Returns 0, or the first of those
 // positions whose argument holds a character that ISO-8859-1 lacks: the
 // command line is then not usable.
-[[nodiscard]] int SetCommandLine(int argc, char** argv, std::string_view codeset);
-[[nodiscard]] std::string ParamStr(int position);
+[[nodiscard]] int ReadCommandLine(int argc, char** argv, std::string_view codeset, TCommandLine& commandLine);
 
 // Splits a command line the way the program counts its arguments: blanks and
 // control characters separate, double quotes group and are dropped, an empty
@@ -46,13 +43,13 @@ enum class ArgumentText {
 // The transmission date of position 11: YYYY-MM-DD in every locale, else the
 // locale's short date form. Throws EConvertError "'%s' no es una fecha
 // válida" when it is neither.
-[[nodiscard]] dbx::Date ArgumentDate(const std::string& text);
+[[nodiscard]] dbx::Date ArgumentDate(const std::string& text, const dbx::FormatSettings& fs);
 // True for the exact shape YYYY-MM-DD of a valid date.
 [[nodiscard]] bool IsoDate(const std::string& text, dbx::Date& date);
 
 // What a single argument asks for instead of a start: --help, --version.
 enum class CommandLineRequest { kStart, kHelp, kVersion };
-[[nodiscard]] CommandLineRequest Request();
+[[nodiscard]] CommandLineRequest Request(const TCommandLine& commandLine);
 // The usage that --help prints (internal text): the positions, the exit
 // statuses and the files.
 [[nodiscard]] std::string UsageText();

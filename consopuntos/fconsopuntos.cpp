@@ -8,20 +8,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QToolButton>
-#include <QValidator>
 #include <QWindow>
-#include <cmath>
 #include <limits>
 
 #include "consopuntos/cmdline.h"
 #include "consopuntos/pictures.h"
+#include "consopuntos/qttext.h"
 #include "dbaccess/encoding.h"
 #include "dbaccess/locale.h"
 #include "dbaccess/textforms.h"
-#include "dm/application.h"
-#include "dm/dm.h"
 #include "dm/platform.h"
 #include "dm/ui.h"
 
@@ -30,8 +28,6 @@ using namespace dbx;
 Tfconsopuntos* fconsopuntos = nullptr;
 
 namespace {
-
-int g_estadoSalida = 0;
 
 constexpr int kClientWidth = 355;
 constexpr int kClientHeight = 260;
@@ -69,21 +65,6 @@ QString QtDateFormat(const std::string& picture, char separator) {
   return out;
 }
 
-// What an input holds, in the internal encoding (the inputs take no
-// character outside it).
-std::string FromControl(const QString& text) { return text.toLatin1().toStdString(); }
-
-// Refuses characters outside the internal encoding as they are typed or pasted.
-class Latin1Validator : public QValidator {
- public:
-  using QValidator::QValidator;
-  State validate(QString& input, int& /*pos*/) const override {
-    for (const QChar c : input)
-      if (c.unicode() > 0xFF) return Invalid;
-    return Acceptable;
-  }
-};
-
 QLabel* NewLabel(QWidget* parent, const char* text, int x, int y) {
   auto* l = new QLabel(ToDisplay(text), parent);
   l->move(x, y);
@@ -95,11 +76,8 @@ const char* kFlatBevel = "border: 1px solid #808080; background: white;";
 
 }  // namespace
 
-QString ToDisplay(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
-
-QString ToDisplay(const char* text) { return QString::fromLatin1(text); }
-
-Tfconsopuntos::Tfconsopuntos(QWidget* parent) : QWidget(parent), TComponent(nullptr, "fconsopuntos") {
+Tfconsopuntos::Tfconsopuntos(Tfdm& dm, TCorridas& corridas, QWidget* parent)
+    : QWidget(parent), TComponent(nullptr, "fconsopuntos"), dm_(dm), contexto_(dm.Context()), corridas_(corridas) {
   setObjectName("fconsopuntos");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(ToDisplay("Consolidación puntos clientes"_l1));
@@ -109,19 +87,19 @@ Tfconsopuntos::Tfconsopuntos(QWidget* parent) : QWidget(parent), TComponent(null
   setBackgroundRole(QPalette::Button);
   BuildControls();
 
-  const TConjuntosTransmision conjuntos = CrearConjuntosTransmision(this, *fdm);
+  const TConjuntosTransmision conjuntos = CrearConjuntosTransmision(this, dm_);
   PAcumulado = conjuntos.PAcumulado;
   CAcumulado = conjuntos.CAcumulado;
   PCliented = conjuntos.PCliented;
   CCliented = conjuntos.CCliented;
 
-  fconsopuntos = this;
-  Application().Run(this, [this] { FormCreate(); });
+  corridas_.CerrarSinPantalla = [window = QPointer<Tfconsopuntos>(this)] {
+    if (window) QMetaObject::invokeMethod(window, [window] { window->close(); }, Qt::QueuedConnection);
+  };
+  contexto_.Application.Run(this, [this] { FormCreate(); });
 }
 
-Tfconsopuntos::~Tfconsopuntos() {
-  if (fconsopuntos == this) fconsopuntos = nullptr;
-}
+Tfconsopuntos::~Tfconsopuntos() = default;
 
 void Tfconsopuntos::BuildControls() {
   resize(kClientWidth, kClientHeight);
@@ -188,7 +166,7 @@ void Tfconsopuntos::BuildControls() {
     EFecIni->setSpecialValueText({});
     fecha_ = Date{d.year(), d.month(), d.day()};
   });
-  EFecIni->setDisplayFormat(QtDateFormat(Settings().shortDateFormat, Settings().dateSeparator));
+  EFecIni->setDisplayFormat(QtDateFormat(contexto_.Formats.shortDateFormat, contexto_.Formats.dateSeparator));
   EFecIni->setEnabled(false);
 
   Panel1 = new QFrame(this);
@@ -214,8 +192,8 @@ void Tfconsopuntos::BuildControls() {
   SpeedButton1 = makeButton("SpeedButton1", "F5: Transmitir", 41, RefreshPicture());
   SpeedButton1->setEnabled(false);
   SpeedButton2 = makeButton("SpeedButton2", "Esc: Cancelar", 250, CancelPicture());
-  connect(SpeedButton1, &QToolButton::clicked, this, [this] { Application().Run(this, [this] { SpeedButton1Click(); }); });
-  connect(SpeedButton2, &QToolButton::clicked, this, [this] { Application().Run(this, [this] { SpeedButton2Click(); }); });
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { contexto_.Application.Run(this, [this] { SpeedButton1Click(); }); });
+  connect(SpeedButton2, &QToolButton::clicked, this, [this] { contexto_.Application.Run(this, [this] { SpeedButton2Click(); }); });
 
   Panel5 = new QLabel(this);
   Panel5->setObjectName("Panel5");
@@ -282,13 +260,13 @@ void Tfconsopuntos::showEvent(QShowEvent* event) {
 
 void Tfconsopuntos::QueueFormActivate() {
   QMetaObject::invokeMethod(
-      this, [this] { Application().Run(this, [this] { FormActivate(); }); }, Qt::QueuedConnection);
+      this, [this] { contexto_.Application.Run(this, [this] { FormActivate(); }); }, Qt::QueuedConnection);
 }
 
 void Tfconsopuntos::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange) {
-    ReloadSettings();
-    EFecIni->setDisplayFormat(QtDateFormat(Settings().shortDateFormat, Settings().dateSeparator));
+    contexto_.Formats = SettingsFromPlatform();
+    EFecIni->setDisplayFormat(QtDateFormat(contexto_.Formats.shortDateFormat, contexto_.Formats.dateSeparator));
   }
   QWidget::changeEvent(event);
 }
@@ -324,7 +302,7 @@ bool Tfconsopuntos::eventFilter(QObject* watched, QEvent* event) {
     const auto reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
       QMetaObject::invokeMethod(
-          this, [this] { Application().Run(this, [this] { CiaExit(); }); }, Qt::QueuedConnection);
+          this, [this] { contexto_.Application.Run(this, [this] { CiaExit(); }); }, Qt::QueuedConnection);
     }
   }
   return QWidget::eventFilter(watched, event);
@@ -335,9 +313,9 @@ bool Tfconsopuntos::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
   if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return false;
   if (key == Qt::Key_F5) {
     // As a click: nothing while the button is disabled (no connection yet).
-    if (SpeedButton1->isEnabled()) Application().Run(this, [this] { SpeedButton1Click(); });
+    if (SpeedButton1->isEnabled()) contexto_.Application.Run(this, [this] { SpeedButton1Click(); });
   } else if (key == Qt::Key_Escape) {
-    Application().Run(this, [this] { SpeedButton2Click(); });
+    contexto_.Application.Run(this, [this] { SpeedButton2Click(); });
   }
   return false;
 }
@@ -350,71 +328,20 @@ bool Tfconsopuntos::Enteratab(QWidget* /*control*/) {
 
 void Tfconsopuntos::SpeedButton2Click() { close(); }
 
-void Tfconsopuntos::SpeedButton1Click() {
-  if (!corrida_) IniciarCorrida();  // else the unattended start's own run
-  TTransmision transmision(*fdm, *this, *CAcumulado, *CCliented);
-  transmision.SucursalSinAbrir = [](const std::string& carpeta, const std::string& label, const std::string& mensaje) {
-    ReportLine(Application().Title + ": No se abrió la sucursal "_l1 + carpeta + " (" + label + "): " + mensaje);
-  };
-  corrida_->transmision = &transmision;
-  try {
-    transmision.Ejecutar();
-  } catch (const ETransmisionEnCurso&) {
-    TerminarCorrida(TFinCorrida::kEnCurso);
-    throw;
-  } catch (...) {
-    TerminarCorrida(TFinCorrida::kError);
-    throw;
-  }
-  TerminarCorrida(FinDeTransmision(transmision.Resumen()));
-}
-
-void Tfconsopuntos::IniciarCorrida() { corrida_ = CorridaEnCurso{std::chrono::steady_clock::now(), nullptr}; }
-
-void Tfconsopuntos::TerminarCorrida(TFinCorrida fin) noexcept {
-  if (!corrida_) return;
-  try {
-    TCorrida c;
-    c.fin = fin;
-    c.servidor = ServidorText();
-    c.compania = CiaText();
-    if (corrida_->transmision != nullptr) {
-      c.transmision = FechaTransmision();
-      c.resumen = corrida_->transmision->Resumen();
-    }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - corrida_->inicio;
-    c.segundos = std::llround(took.count());
-    c.fecha = Now();  // the date first, the time from a second reading
-    c.hora = Now();
-    // The directory without the lookup's message: the history adds no dialog.
-    std::string directorio;
-    (void)platform::ReadApplicationDirectory(directorio);
-    AnotarCorrida(directorio, c);
-  } catch (...) {
-  }
-  corrida_.reset();
-  if (!ParamStr(10).empty()) g_estadoSalida = EstadoSalida(fin);
-  // Nobody can answer or close the window: the program ends once the error
-  // has been reported.
-  if ((fin == TFinCorrida::kError || fin == TFinCorrida::kEnCurso) && SinPantalla)
-    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
-}
-
-void Tfconsopuntos::DetenidaPorSenal() noexcept { TerminarCorrida(TFinCorrida::kSenal); }
-
-int EstadoSalidaPrograma() noexcept { return g_estadoSalida; }
+void Tfconsopuntos::SpeedButton1Click() { corridas_.Transmitir(dm_, *this, *CAcumulado, *CCliented); }
 
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;
-  if (platform::ReadApplicationDirectory(value) == platform::SettingLookup::kKeyMissing) {
+  if (contexto_.ApplicationDirectory(value) == platform::SettingLookup::kKeyMissing) {
     std::string buscados;
     for (const auto& file : platform::SettingsFiles()) {
       std::string name;
       if (!Utf8ToLatin1(file, name)) name = file;
       buscados += (buscados.empty() ? "" : ", ") + name;
     }
-    ReportLine(Application().Title + ": Falta la configuración; archivos buscados: "_l1 + buscados);
-    Ui().MessageBox("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio"_l1);
+    ReportLine(contexto_.Application.Title + ": Falta la configuración; archivos buscados: "_l1 + buscados);
+    contexto_.Application.MessageBox(
+        "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Quenda\\Varnex2009\\Directorio"_l1);
     return {};
   }
   return value;
@@ -452,7 +379,7 @@ void Tfconsopuntos::SetFechaTransmision(const Date& date) {
     EFecIni->setDate(shown);
   } else {
     // Shown at the field's minimum, which displays the special text instead.
-    EFecIni->setSpecialValueText(ToDisplay(DateToStr(DateTime{date, {}})));
+    EFecIni->setSpecialValueText(ToDisplay(DateToStr(DateTime{date, {}}, contexto_.Formats)));
     EFecIni->setDate(EFecIni->minimumDate());
   }
   settingDate_ = false;
@@ -481,39 +408,39 @@ void Tfconsopuntos::HideStatus() {
 void Tfconsopuntos::CiaExit() {
   if (CiaText().empty() || TusuaText().empty() || TClaveText().empty()) return;
   ShowStatus("Conectando a la base de datos " + CiaText() + " ...");
-  TSQLConnection* varnex = fdm->Varnex;
+  TSQLConnection* varnex = dm_.Varnex;
   varnex->SetConnected(false);
   varnex->Params().SetValue("Database", ServidorText() + "/datos/" + CiaText() + "/varnex.fdb");
   varnex->Params().SetValue("User_Name", TusuaText());
   varnex->Params().SetValue("password", TClaveText());
   varnex->SetConnected(true);
-  fdm->ConfigurarProviders(this);
+  dm_.ConfigurarProviders(this);
   EFecIni->setEnabled(true);
   SetFechaTransmision(Now().date);
-  if (!ParamStr(11).empty()) SetFechaTransmision(ArgumentDate(ParamStr(11)));
+  if (!contexto_.ParamStr(11).empty())
+    SetFechaTransmision(ArgumentDate(contexto_.ParamStr(11), contexto_.Formats));
   HideStatus();
   EFecIni->setFocus(Qt::OtherFocusReason);
   SpeedButton1->setEnabled(true);
 }
 
 void Tfconsopuntos::FormActivate() {
-  if (ParamStr(10).empty()) return;
-  IniciarCorrida();
+  if (contexto_.ParamStr(10).empty()) return;
+  corridas_.Iniciar(*this);
   try {
-    SetServerEntries({ParamStr(1)});
+    SetServerEntries({contexto_.ParamStr(1)});
     // The arguments are internal text: they come back unchanged.
-    Tusua->setText(ToDisplay(ParamStr(2)));
-    TClave->setText(ToDisplay(ParamStr(3)));
-    Cia->setText(ToDisplay(ParamStr(4)));
+    Tusua->setText(ToDisplay(contexto_.ParamStr(2)));
+    TClave->setText(ToDisplay(contexto_.ParamStr(3)));
+    Cia->setText(ToDisplay(contexto_.ParamStr(4)));
     CiaExit();
-    while (fdm->Varnex->ConnectionState() == csConnecting) {
-    }
-    if (fdm->Varnex->ConnectionState() == csOpen)
+    // Connecting is synchronous: the connection is open or the connect raised.
+    if (dm_.Varnex->ConnectionState() == csOpen)
       SpeedButton1Click();
     else
-      TerminarCorrida(TFinCorrida::kError);
+      corridas_.Terminar(TFinCorrida::kError);
   } catch (...) {
-    TerminarCorrida(TFinCorrida::kError);  // nothing when the run wrote its line
+    corridas_.Terminar(TFinCorrida::kError);  // nothing when the run wrote its line
     throw;
   }
 }

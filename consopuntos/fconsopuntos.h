@@ -1,18 +1,19 @@
-// The main window: the inputs of a run, the status panel, F5 and Esc, and the
-// transmission run with its two walks over the replica list.
-// GUI thread only; every handler runs under the application object.
+// The main window: the inputs of a run, the status panel, F5 and Esc, the
+// application directory and the server list, the company connection and the
+// unattended start. The run itself is TTransmision's, its start and end
+// TCorridas'. GUI thread only; every handler runs under the application
+// object.
 #pragma once
 
 #include <QWidget>
-#include <chrono>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "consopuntos/historial.h"
+#include "consopuntos/corridas.h"
 #include "consopuntos/servidores.h"
 #include "consopuntos/transmision.h"
 #include "dbaccess/clientdataset.h"
+#include "dm/dm.h"
 
 class QComboBox;
 class QDateEdit;
@@ -26,7 +27,8 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   Q_OBJECT
 
  public:
-  explicit Tfconsopuntos(QWidget* parent = nullptr);
+  // The data module and the runs outlive the window.
+  Tfconsopuntos(Tfdm& dm, TCorridas& corridas, QWidget* parent = nullptr);
   ~Tfconsopuntos() override;
 
   // Controls.
@@ -79,12 +81,6 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   void HideStatus() override;
   void Cerrar() override { close(); }
 
-  // Nobody sees the window (a platform that shows nothing): a start or run
-  // that an error stops ends the program instead of waiting for a user.
-  bool SinPantalla = false;
-  // The run or unattended start in progress, if any, ends by a stop signal:
-  // its history line. Called by the stop, on the GUI thread.
-  void DetenidaPorSenal() noexcept;
 
  signals:
   void statusChanged(const QString& text, bool visible, bool repainted);
@@ -102,30 +98,15 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
   bool Enteratab(QWidget* control);
   void QueueFormActivate();
-  // A run (F5) or an unattended start begins and ends: the history line,
-  // and the exit status of an unattended start.
-  void IniciarCorrida();
-  void TerminarCorrida(TFinCorrida fin) noexcept;
 
+  Tfdm& dm_;
+  TContext& contexto_;
+  TCorridas& corridas_;
   std::string statusText_;
   bool activated_ = false;
   dbx::Date fecha_{2003, 1, 20};  // the transmission date; the field shows it
   bool settingDate_ = false;
-  struct CorridaEnCurso {
-    std::chrono::steady_clock::time_point inicio;
-    const TTransmision* transmision = nullptr;  // once the run itself began
-  };
-  std::optional<CorridaEnCurso> corrida_;
 };
 
-// The single main form.
+// The single main form (the program's entry sets it).
 extern Tfconsopuntos* fconsopuntos;
-
-// The program's exit status: 0, or what the last run of an unattended start
-// came to (TerminarCorrida).
-[[nodiscard]] int EstadoSalidaPrograma() noexcept;
-
-// Internal text (ISO-8859-1) as the toolkit shows it: the one conversion to
-// the toolkit. What the inputs hold comes back with QString::toLatin1.
-[[nodiscard]] QString ToDisplay(const std::string& text);
-[[nodiscard]] QString ToDisplay(const char* text);

@@ -51,17 +51,17 @@ int EstadoSalida(TFinCorrida fin) noexcept {
   return 1;
 }
 
-std::string LineaHistorial(const TCorrida& c) {
+std::string LineaHistorial(const TCorrida& c, const dbx::FormatSettings& fs) {
   const TResumenTransmision& r = c.resumen;
-  std::string line = dbx::DateToStr(c.fecha);
+  std::string line = dbx::DateToStr(c.fecha, fs);
   const auto column = [&line](const std::string& text) {
     line += ',';
     line += text;
   };
-  column(dbx::TimeToStr(c.hora));
+  column(dbx::TimeToStr(c.hora, fs));
   column(c.servidor);
   column(c.compania);
-  column(c.transmision ? dbx::DateToStr(dbx::DateTime{*c.transmision, {}}) : std::string());
+  column(c.transmision ? dbx::DateToStr(dbx::DateTime{*c.transmision, {}}, fs) : std::string());
   column(TextoFin(c.fin));
   column(std::to_string(c.segundos));
   for (const int n : {r.sucursales, r.sinAbrirTrayendo, r.sinAbrirEnviando, r.tercerosTraidos, r.tercerosEnviados,
@@ -71,9 +71,9 @@ std::string LineaHistorial(const TCorrida& c) {
   return line;
 }
 
-void AnotarCorrida(const std::string& directorio, const TCorrida& corrida) noexcept {
+void AnotarCorrida(const std::string& directorio, const TCorrida& corrida, const dbx::FormatSettings& fs) noexcept {
   try {
-    platform::AppendToLog(directorio + "\\TRANSMISIONES.TXT", LineaHistorial(corrida));
+    platform::AppendToLog(directorio + "\\TRANSMISIONES.TXT", LineaHistorial(corrida, fs));
   } catch (...) {
   }
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "consopuntos/transmision.h"
+#include "dbaccess/textforms.h"
 #include "dbaccess/values.h"
 
 // How a run ended.
@@ -52,7 +53,7 @@ struct TCorrida {
 // second, customers (TERCEROS rows) copied to the main database and to
 // branches, accumulation calls, accumulated rows sent. Comma-separated,
 // nothing quoted, internal text.
-[[nodiscard]] std::string LineaHistorial(const TCorrida& corrida);
+[[nodiscard]] std::string LineaHistorial(const TCorrida& corrida, const dbx::FormatSettings& fs);
 // Appends the line to directorio + "\TRANSMISIONES.TXT" (the file is created
 // when missing, written in UTF-8); a failure is ignored.
-void AnotarCorrida(const std::string& directorio, const TCorrida& corrida) noexcept;
+void AnotarCorrida(const std::string& directorio, const TCorrida& corrida, const dbx::FormatSettings& fs) noexcept;

@@ -5,8 +5,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "consopuntos/fconsopuntos.h"
-#include "dm/application.h"
+#include "consopuntos/qttext.h"
 
 bool PlataformaSinPantalla() {
   const QString name = QGuiApplication::platformName();
@@ -22,9 +21,9 @@ void QtUserInterface::ShowErrorDialog(const std::string& text) {
   box.exec();
 }
 
-void QtUserInterface::ShowMessageBox(const std::string& text) {
+void QtUserInterface::ShowMessageBox(const std::string& caption, const std::string& text) {
   if (PlataformaSinPantalla()) return;
-  QMessageBox box(QMessageBox::NoIcon, ToDisplay(Application().Title), ToDisplay(text), QMessageBox::Ok);
+  QMessageBox box(QMessageBox::NoIcon, ToDisplay(caption), ToDisplay(text), QMessageBox::Ok);
   box.setObjectName("MessageBox");
   // Centred on the screen, not on a window, once shown at its final size.
   QTimer::singleShot(0, &box, [&box] {

@@ -15,5 +15,5 @@ class QtUserInterface : public UserInterface {
 
  protected:
   void ShowErrorDialog(const std::string& text) override;
-  void ShowMessageBox(const std::string& text) override;
+  void ShowMessageBox(const std::string& caption, const std::string& text) override;
 };

@@ -9,6 +9,7 @@
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
 #include "dm/platform.h"
+#include "dm/reporter.h"
 #include "dm/ui.h"
 
 using namespace dbx;
@@ -161,10 +162,10 @@ std::string BloqueoInterruptor() {
          " AND conf_propiedad = 'REPLICAR CAMBIOS EN ARTICULOS' WITH LOCK";
 }
 
-std::string TextoEnCurso(const std::string& compania, const TLockHolder& otra) {
+std::string TextoEnCurso(const std::string& compania, const TLockHolder& otra, const FormatSettings& fs) {
   std::string detalle;
   const auto parte = [&detalle](const std::string& texto) { detalle += (detalle.empty() ? " (" : ", ") + texto; };
-  if (otra.since) parte("desde " + DateToStr(*otra.since) + " " + TimeToStr(*otra.since));
+  if (otra.since) parte("desde " + DateToStr(*otra.since, fs) + " " + TimeToStr(*otra.since, fs));
   if (!otra.host.empty()) parte("equipo " + otra.host);
   if (!otra.address.empty()) parte("dirección "_l1 + otra.address);
   if (!otra.process.empty()) parte("programa " + otra.process);
@@ -186,6 +187,7 @@ TConjuntosTransmision CrearConjuntosTransmision(TComponent* owner, Tfdm& dm) {
   c.PCliented->Options = poAllowCommandText;
   c.CCliented = new TClientDataSet(owner, "CCliented");
   c.CCliented->ProviderName = "PCliented";
+  for (TClientDataSet* client : {c.CAcumulado, c.CCliented}) client->SetFormats(&dm.Context().Formats);
   return c;
 }
 
@@ -194,6 +196,8 @@ TTransmision::TTransmision(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSe
     : fdm_(dm), ventana_(ventana), CAcumulado(&cAcumulado), CCliented(&cCliented) {}
 
 std::string TTransmision::FechaSql() const { return SqlDate(ventana_.FechaTransmision()); }
+
+const FormatSettings& TTransmision::formatos() const { return fdm_.Context().Formats; }
 
 std::string TTransmision::NombreCompania() const { return fdm_.CReplicaRPCP_NOMBRE->AsString(); }
 
@@ -217,7 +221,7 @@ void TTransmision::Ejecutar() {
     // One run of a company at a time: the switch's rows stay locked until
     // this run ends, however it ends, and nothing changes before.
     if (TLockHolder otra; !bloqueo.Acquire(BloqueoInterruptor(), otra))
-      throw ETransmisionEnCurso(TextoEnCurso(ventana_.CiaText(), otra));
+      throw ETransmisionEnCurso(TextoEnCurso(ventana_.CiaText(), otra, formatos()));
     RunStatement(fdm_.QBorrar, "DELETE FROM PUNTOS_CLIENTE_ACUMULADO");
     fdm_.CReplica->Close();
     fdm_.CReplica->Open();
@@ -274,8 +278,9 @@ void TTransmision::ConectarReplica(const std::string& label, bool connectingText
   if (SucursalSinAbrir) SucursalSinAbrir(carpeta, label, mensaje);
   const DateTime fecha = Now();
   const DateTime hora = Now();
-  const std::string line = DateToStr(fecha) + "," + TimeToStr(hora) + "," + carpeta + "," + label + "," +
-                           DateToStr(DateTime{ventana_.FechaTransmision(), {}}) + "\r\n";
+  const FormatSettings& fs = formatos();
+  const std::string line = DateToStr(fecha, fs) + "," + TimeToStr(hora, fs) + "," + carpeta + "," + label + "," +
+                           DateToStr(DateTime{ventana_.FechaTransmision(), {}}, fs) + "\r\n";
   platform::AppendToLog(ventana_.diraplicacion() + "\\ERRORENVPTOS.TXT", line);
 }
 
@@ -288,7 +293,7 @@ void TTransmision::TraerPuntos() {
   resumen_.tercerosTraidos += CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "TERCEROS");
   Reopen(fdm_.CClientes, SeleccionAuditada("CLIENTES", FechaSql()));
   Reopen(CCliented, SeleccionPlantilla("CLIENTES"));
-  resumen_.clientesTraidos += CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "CLIENTES");
+  (void)CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "CLIENTES");
 
   ventana_.ShowStatus("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
   const std::string fecha = FechaSql();
@@ -316,7 +321,7 @@ void TTransmision::EnviarConsolidado() {
   resumen_.tercerosEnviados += CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "TERCEROS");
   Reopen(CCliented, SeleccionAuditada("CLIENTES", FechaSql()));
   Reopen(fdm_.CClientes, SeleccionPlantilla("CLIENTES"));
-  resumen_.clientesEnviados += CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "CLIENTES");
+  (void)CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "CLIENTES");
 
   ventana_.ShowStatus("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
   TSQLConnection* replica = fdm_.ConReplica;
@@ -435,7 +440,7 @@ int TTransmision::CopiarFila(TClientDataSet* source, TClientDataSet* target, TSQ
       // A provider with the error reporter has shown and logged it already.
       const TDataSetProvider* provider = target->Provider();
       if ((provider == nullptr || !provider->OnUpdateError) && !target->LastApplyErrors().empty())
-        AppendErrorLog(target->LastApplyErrors().front().message);
+        AppendErrorLog(target->LastApplyErrors().front().message, formatos());
       target->CancelUpdates();
     } else {
       copiada = 1;

@@ -13,6 +13,7 @@
 #include "dbaccess/clientdataset.h"
 #include "dbaccess/rowlock.h"
 #include "dbaccess/sqltext.h"
+#include "dbaccess/textforms.h"
 #include "dbaccess/values.h"
 
 class Tfdm;
@@ -88,7 +89,8 @@ class ETransmisionEnCurso : public dbx::Exception {
   using Exception::Exception;
 };
 // Its message, with what the server says of the other run.
-[[nodiscard]] std::string TextoEnCurso(const std::string& compania, const dbx::TLockHolder& otra);
+[[nodiscard]] std::string TextoEnCurso(const std::string& compania, const dbx::TLockHolder& otra,
+                                       const dbx::FormatSettings& fs);
 
 // What one run did, as far as it got.
 struct TResumenTransmision {
@@ -98,10 +100,8 @@ struct TResumenTransmision {
   int sinAbrirTrayendo = 0;       // branches that did not open in the first walk
   int sinAbrirEnviando = 0;       // and in the second
   bool sinEnviar = false;         // the second walk left out for branches that did not open
-  int tercerosTraidos = 0;        // rows copied into the main database
-  int clientesTraidos = 0;
-  int tercerosEnviados = 0;       // rows copied into branch databases
-  int clientesEnviados = 0;
+  int tercerosTraidos = 0;        // TERCEROS rows copied into the main database
+  int tercerosEnviados = 0;       // TERCEROS rows copied into branch databases
   int llamadasAcumulacion = 0;    // accumulation calls completed
   int acumuladosEnviados = 0;     // accumulated rows committed in branches
 };
@@ -135,6 +135,8 @@ class TTransmision {
   int CopiarFila(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
                  const std::string& tabla);
   [[nodiscard]] std::string FechaSql() const;
+  // The locale settings of the program's context.
+  [[nodiscard]] const dbx::FormatSettings& formatos() const;
   [[nodiscard]] std::string NombreCompania() const;
 
   Tfdm& fdm_;

@@ -419,7 +419,13 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
       try {
         OnReconcileError(*this, error, ukInsert, action);
       } catch (const std::exception& e) {
-        HandleApplicationException(this, e);
+        // EAbort is silent.
+        if (OnHandlerException && dynamic_cast<const EAbort*>(&e) == nullptr) {
+          try {
+            OnHandlerException(this, e);
+          } catch (...) {
+          }
+        }
         action = raAbort;
       }
       current_ = savedCurrent;

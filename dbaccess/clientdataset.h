@@ -41,6 +41,8 @@ class TClientDataSet : public TComponent, public FieldHost {
   TDataSetErrorEvent OnPostError;
   TDataSetErrorEvent OnDeleteError;
   TReconcileErrorEvent OnReconcileError;
+  // The application's handler, for an exception that escapes OnReconcileError.
+  std::function<void(TComponent* sender, const std::exception& e)> OnHandlerException;
 
   // Declares a persistent field (owned by the dataset's owner, like a
   // design-time field); declared fields are bound to columns by name at Open.
@@ -94,9 +96,16 @@ class TClientDataSet : public TComponent, public FieldHost {
   // Fields of the current index (none: the system gives no dataset an index).
   [[nodiscard]] std::vector<TField*> IndexFields() const { return {}; }
 
+  // The locale settings of the field texts, not owned (nullptr: the
+  // defaults); they are read at each conversion.
+  void SetFormats(const FormatSettings* formats) noexcept { formats_ = formats; }
+
   // FieldHost
   [[nodiscard]] const Variant& GetFieldValue(const TField& field) const override;
   void SetFieldValue(const TField& field, Variant value) override;
+  [[nodiscard]] const FormatSettings& Formats() const noexcept override {
+    return formats_ != nullptr ? *formats_ : DefaultFormatSettings();
+  }
 
   [[nodiscard]] TDataSetProvider* Provider() const;
 
@@ -135,6 +144,7 @@ class TClientDataSet : public TComponent, public FieldHost {
   bool eof_ = true;
   bool providerEof_ = true;
   std::vector<ErrorPacketEntry> lastErrors_;
+  const FormatSettings* formats_ = nullptr;
   struct Delta {
     std::vector<DeltaField> fields;
     std::vector<DeltaRow> rows;

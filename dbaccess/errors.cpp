@@ -78,18 +78,3 @@ std::string Fmt(const std::string& pattern, const std::string& a, const std::str
 
 }  // namespace dbx
 
-namespace dbx {
-
-static ApplicationExceptionHandler g_handler = nullptr;
-
-void SetApplicationExceptionHandler(ApplicationExceptionHandler handler) noexcept { g_handler = handler; }
-
-void HandleApplicationException(TComponent* sender, const std::exception& e) noexcept {
-  if (g_handler == nullptr || dynamic_cast<const EAbort*>(&e) != nullptr) return;
-  try {
-    g_handler(sender, e);
-  } catch (...) {
-  }
-}
-
-}  // namespace dbx

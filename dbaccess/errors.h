@@ -134,15 +134,3 @@ class EListError : public Exception {
                               const std::string& c);
 
 }  // namespace dbx
-
-namespace dbx {
-
-class TComponent;
-
-// The application's handler for exceptions that nothing else catches. The
-// dataset layer hands it exceptions raised inside its own event handlers.
-using ApplicationExceptionHandler = void (*)(TComponent* sender, const std::exception& e);
-void SetApplicationExceptionHandler(ApplicationExceptionHandler handler) noexcept;
-void HandleApplicationException(TComponent* sender, const std::exception& e) noexcept;
-
-}  // namespace dbx

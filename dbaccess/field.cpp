@@ -72,7 +72,6 @@ Kind KindOf(TFieldType type) {
 }
 
 const Date kZeroDate{1899, 12, 30};  // the date part of a bare time of day
-constexpr std::int64_t kCurrencyScale = 10000;
 
 // A number as sign, significant digits and a power of ten.
 struct Digits {
@@ -143,7 +142,7 @@ bool DigitsOf(double v, Digits& out) {
 }
 
 // The numeric reading of a value; text is read with "." or the locale's separator.
-bool DigitsOf(const Variant& value, Digits& out) {
+bool DigitsOf(const Variant& value, char decimalSeparator, Digits& out) {
   if (const auto* i = std::get_if<std::int64_t>(&value)) {
     out = DigitsOf(*i);
     return true;
@@ -154,7 +153,7 @@ bool DigitsOf(const Variant& value, Digits& out) {
   }
   if (const auto* f = std::get_if<double>(&value)) return DigitsOf(*f, out);
   if (const auto* s = std::get_if<std::string>(&value)) {
-    return ParseNumber(*s, Settings().decimalSeparator, false, true, out);
+    return ParseNumber(*s, decimalSeparator, false, true, out);
   }
   return false;
 }
@@ -220,20 +219,6 @@ double ToDouble(const Digits& n) {
   return v;
 }
 
-// x rounded to an integer, halves to the even neighbour, independent of the
-// floating-point rounding mode.
-bool RoundHalfEven(double x, std::int64_t& result) {
-  if (!std::isfinite(x)) return false;
-  const double floor = std::floor(x);
-  const double diff = x - floor;
-  double r = floor;
-  if (diff > 0.5 || (diff == 0.5 && std::fmod(floor, 2.0) != 0.0)) r = floor + 1;
-  // 2^63 is exact as a double; the range is [-2^63, 2^63).
-  if (r < -9223372036854775808.0 || r >= 9223372036854775808.0) return false;
-  result = static_cast<std::int64_t>(r);
-  return true;
-}
-
 // |unscaled| fits the declared precision (precisions above 18 fit any int64).
 bool FitsPrecision(std::int64_t unscaled, int precision) {
   if (precision <= 0 || precision > 18) return true;
@@ -276,9 +261,8 @@ bool IntegerFits(TFieldType type, std::int64_t v) {
 
 // ---- Field text ---------------------------------------------------------------
 
-std::string FieldText(TFieldType type, const Variant& value) {
+std::string FieldText(TFieldType type, const Variant& value, const FormatSettings& fs) {
   if (IsNull(value)) return {};
-  const FormatSettings& fs = Settings();
   switch (KindOf(type)) {
     case Kind::kDecimal:
       if (const auto* d = std::get_if<Decimal>(&value)) {
@@ -315,43 +299,6 @@ std::string FieldText(TFieldType type, const Variant& value) {
 TField::TField(TComponent* owner, std::string componentName, const FieldDesc& desc)
     : TComponent(owner, std::move(componentName)), desc_(desc) {}
 
-std::string TField::ClassName() const {
-  switch (desc_.type) {
-    case ftString:
-      return "TStringField";
-    case ftSmallint:
-      return "TSmallintField";
-    case ftWord:
-      return "TWordField";
-    case ftInteger:
-      return "TIntegerField";
-    case ftLargeint:
-      return "TLargeintField";
-    case ftFloat:
-      return "TFloatField";
-    case ftBCD:
-      return "TBCDField";
-    case ftFMTBcd:
-      return "TFMTBCDField";
-    case ftDate:
-      return "TDateField";
-    case ftTime:
-      return "TTimeField";
-    case ftDateTime:
-      return "TDateTimeField";
-    case ftTimeStamp:
-      return "TSQLTimeStampField";
-    case ftBlob:
-      return "TBlobField";
-    case ftMemo:
-      return "TMemoField";
-    case ftBoolean:
-      return "TBooleanField";
-    default:
-      return "TField";
-  }
-}
-
 const Variant& TField::Value() const {
   static const Variant kNull{Null{}};
   return host_ != nullptr ? host_->GetFieldValue(*this) : kNull;
@@ -362,7 +309,7 @@ bool TField::IsNull() const { return dbx::IsNull(Value()); }
 Variant TField::Convert(const Variant& value) const {
   if (dbx::IsNull(value)) return Null{};
   const auto invalid = [this]() { return EDatabaseError(Fmt("Valor inválido para el campo '%s'"_l1, FieldName())); };
-  const FormatSettings& fs = Settings();
+  const FormatSettings& fs = Formats();
   const auto* text = std::get_if<std::string>(&value);
   Digits n;
   switch (KindOf(desc_.type)) {
@@ -374,7 +321,7 @@ Variant TField::Convert(const Variant& value) const {
       throw invalid();
     case Kind::kInteger: {
       std::int64_t v = 0;
-      if (DigitsOf(value, n) && ToUnscaled(n, 0, false, v) && IntegerFits(desc_.type, v)) return v;
+      if (DigitsOf(value, fs.decimalSeparator, n) && ToUnscaled(n, 0, false, v) && IntegerFits(desc_.type, v)) return v;
       throw invalid();
     }
     case Kind::kBoolean: {
@@ -383,12 +330,12 @@ Variant TField::Convert(const Variant& value) const {
         if (SameText(*text, "False")) return std::int64_t{0};
       }
       std::int64_t v = 0;
-      if (DigitsOf(value, n) && ToUnscaled(n, 0, false, v) && (v == 0 || v == 1)) return v;
+      if (DigitsOf(value, fs.decimalSeparator, n) && ToUnscaled(n, 0, false, v) && (v == 0 || v == 1)) return v;
       throw invalid();
     }
     case Kind::kFloat: {
       if (const auto* f = std::get_if<double>(&value)) return *f;
-      if (DigitsOf(value, n)) {
+      if (DigitsOf(value, fs.decimalSeparator, n)) {
         const double v = ToDouble(n);
         if (std::isfinite(v)) return v;
       }
@@ -400,7 +347,7 @@ Variant TField::Convert(const Variant& value) const {
       const int precision = desc_.precision > 0 ? desc_.precision : 18;
       const bool round = std::holds_alternative<double>(value);
       std::int64_t v = 0;
-      if (DigitsOf(value, n) && ToUnscaled(n, scale, round, v) && FitsPrecision(v, precision)) {
+      if (DigitsOf(value, fs.decimalSeparator, n) && ToUnscaled(n, scale, round, v) && FitsPrecision(v, precision)) {
         return Decimal{v, scale, precision};
       }
       throw invalid();
@@ -437,7 +384,11 @@ void TField::SetValue(const Variant& value) {
   host_->SetFieldValue(*this, Convert(value));
 }
 
-std::string TField::AsString() const { return FieldText(desc_.type, Value()); }
+std::string TField::AsString() const { return FieldText(desc_.type, Value(), Formats()); }
+
+const FormatSettings& TField::Formats() const noexcept {
+  return host_ != nullptr ? host_->Formats() : DefaultFormatSettings();
+}
 
 void TField::SetAsString(const std::string& text) {
   const Kind kind = KindOf(desc_.type);
@@ -447,85 +398,6 @@ void TField::SetAsString(const std::string& text) {
     SetValue(Null{});
   } else {
     SetValue(text);
-  }
-}
-
-std::int64_t TField::AsCurrency() const {
-  const Variant& value = Value();
-  if (dbx::IsNull(value)) return 0;
-  const auto overflow = []() { return EDatabaseError("Desbordamiento de BCD"); };
-  std::int64_t result = 0;
-  switch (KindOf(desc_.type)) {
-    case Kind::kString:
-    case Kind::kTextBlob: {
-      const auto* text = std::get_if<std::string>(&value);
-      Digits n;
-      if (text == nullptr) break;
-      if (!ParseNumber(*text, Settings().decimalSeparator, true, true, n)) {
-        throw EConvertError(Fmt("'%s' no es un valor de punto flotante válido"_l1, *text));
-      }
-      if (!ToUnscaled(n, 4, true, result)) throw overflow();
-      return result;
-    }
-    case Kind::kDecimal:
-    case Kind::kInteger:
-    case Kind::kBoolean:
-    case Kind::kFloat: {
-      if (const auto* i = std::get_if<std::int64_t>(&value)) {
-        if (!ToUnscaled(DigitsOf(*i), 4, false, result)) throw overflow();
-        return result;
-      }
-      if (const auto* d = std::get_if<Decimal>(&value)) {
-        // A BCD value is read exactly; any other decimal through a double.
-        if (desc_.type == ftBCD) {
-          if (!ToUnscaled(DigitsOf(*d), 4, true, result)) throw overflow();
-          return result;
-        }
-        if (!RoundHalfEven(ToDouble(*d) * static_cast<double>(kCurrencyScale), result)) throw overflow();
-        return result;
-      }
-      if (const auto* f = std::get_if<double>(&value)) {
-        if (!RoundHalfEven(*f * static_cast<double>(kCurrencyScale), result)) throw overflow();
-        return result;
-      }
-      break;
-    }
-    default:
-      break;
-  }
-  throw EDatabaseError(Fmt("No se puede acceder el campo '%s' como tipo %s", FieldName(), "Float"));
-}
-
-void TField::SetAsCurrency(std::int64_t tenThousandths) {
-  const Decimal currency{tenThousandths, 4, 18};
-  switch (KindOf(desc_.type)) {
-    case Kind::kDecimal:
-      if (desc_.type == ftFMTBcd) {
-        if (host_ == nullptr) throw EDatabaseError(Fmt("El campo '%s' no tiene conjunto de datos", FieldName()));
-        host_->SetFieldValue(*this, currency);
-        return;
-      }
-      [[fallthrough]];
-    case Kind::kInteger:
-    case Kind::kBoolean: {
-      // Rounded, halves to even, to the field's own scale.
-      const int scale = KindOf(desc_.type) == Kind::kDecimal && desc_.scale > 0 ? desc_.scale : 0;
-      std::int64_t unscaled = 0;
-      if (!ToUnscaled(DigitsOf(currency), scale, true, unscaled)) {
-        throw EDatabaseError(Fmt("Valor inválido para el campo '%s'"_l1, FieldName()));
-      }
-      SetValue(KindOf(desc_.type) == Kind::kDecimal ? Variant(Decimal{unscaled, scale, 18}) : Variant(unscaled));
-      return;
-    }
-    case Kind::kFloat:
-      SetValue(static_cast<double>(tenThousandths) / static_cast<double>(kCurrencyScale));
-      return;
-    case Kind::kString:
-    case Kind::kTextBlob:
-      SetValue(DecimalToStr(currency, Settings().decimalSeparator));
-      return;
-    default:
-      throw EDatabaseError(Fmt("No se puede acceder el campo '%s' como tipo %s", FieldName(), "Float"));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dbaccess/component.h"
+#include "dbaccess/textforms.h"
 #include "dbaccess/values.h"
 
 namespace dbx {
@@ -34,6 +35,8 @@ class FieldHost {
   [[nodiscard]] virtual const Variant& GetFieldValue(const TField& field) const = 0;
   // Stores a value in the current row; raises when the row cannot be written.
   virtual void SetFieldValue(const TField& field, Variant value) = 0;
+  // The locale settings the field texts follow.
+  [[nodiscard]] virtual const FormatSettings& Formats() const noexcept = 0;
 };
 
 class TField : public TComponent {
@@ -52,8 +55,6 @@ class TField : public TComponent {
   [[nodiscard]] unsigned ProviderFlags() const noexcept { return providerFlags_; }
   void SetProviderFlags(unsigned flags) noexcept { providerFlags_ = flags; }
   [[nodiscard]] TFieldKind FieldKind() const noexcept { return TFieldKind::fkData; }
-  // "TStringField", "TFMTBCDField", ... from the data type.
-  [[nodiscard]] std::string ClassName() const;
 
   // Binding to the dataset that holds the field; index is the column index.
   void Bind(FieldHost* host, int index) noexcept { host_ = host; index_ = index; }
@@ -69,9 +70,9 @@ class TField : public TComponent {
   // Text form of the value in the current locale; empty for null.
   [[nodiscard]] std::string AsString() const;
   void SetAsString(const std::string& text);
-  // Currency: ten-thousandths, rounded half to even; null reads 0.
-  [[nodiscard]] std::int64_t AsCurrency() const;
-  void SetAsCurrency(std::int64_t tenThousandths);
+  // The locale settings of the dataset that holds the field (none: the
+  // defaults).
+  [[nodiscard]] const FormatSettings& Formats() const noexcept;
 
   // Converts a value to this field's type (throws as SetValue does).
   [[nodiscard]] Variant Convert(const Variant& value) const;
@@ -84,7 +85,7 @@ class TField : public TComponent {
   int index_ = -1;
 };
 
-// Field text of a value of a given type (the AsString forms, current locale).
-[[nodiscard]] std::string FieldText(TFieldType type, const Variant& value);
+// Field text of a value of a given type (the AsString forms).
+[[nodiscard]] std::string FieldText(TFieldType type, const Variant& value, const FormatSettings& fs);
 
 }  // namespace dbx

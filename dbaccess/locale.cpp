@@ -320,6 +320,5 @@ FormatSettings SettingsFromPlatform() {
   return SettingsFromLocaleItems(items);
 }
 
-void ReloadSettings() { Settings() = SettingsFromPlatform(); }
 
 }  // namespace dbx

@@ -37,7 +37,5 @@ struct LocaleItems {
 // environment); items a locale does not supply, and the C/POSIX locale
 // entirely, keep the defaults (FormatSettings).
 [[nodiscard]] FormatSettings SettingsFromPlatform();
-// Settings() = SettingsFromPlatform().
-void ReloadSettings();
 
 }  // namespace dbx

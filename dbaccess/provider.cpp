@@ -183,7 +183,7 @@ void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& q
   }
   const int affected = connection.ExecuteRow(insert_.text, values_);
   if (affected > 1 && (Options & poAllowMultiRecordUpdates) == 0) {
-    if (connection.InTransaction()) connection.Rollback(1);
+    if (connection.InTransaction()) connection.Rollback();
     throw EDatabaseError(kTooManyRows);
   }
   if (affected == 0) throw EDatabaseError(kRowNotFound);

@@ -33,7 +33,7 @@ bool TRowLock::Acquire(const std::string& select, TLockHolder& holder) {
   connection_.Params().SetValue("WaitOnLocks", "False");
   connection_.WireCompression = like_.WireCompression;
   try {
-    connection_.StartTransaction(1, xilReadCommitted);
+    connection_.StartTransaction(xilReadCommitted);
     query_.SQL().Clear();
     query_.SQL().Add(select);
     query_.Open();

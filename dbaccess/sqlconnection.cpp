@@ -16,6 +16,7 @@
 #include "dbaccess/errors.h"
 #include "dbaccess/fbclient.h"
 #include "dbaccess/sqltext.h"
+#include "dbaccess/stop.h"
 
 namespace dbx {
 
@@ -98,76 +99,12 @@ void PrepareClientLibrary() {
 // ---------------------------------------------------------------------------
 // TSQLConnection
 
-namespace {
-std::vector<TSQLConnection*>& LiveConnections() {
-  static std::vector<TSQLConnection*> connections;
-  return connections;
-}
-}  // namespace
-
-void EndIdleWorkEverywhere() noexcept {
-  for (TSQLConnection* c : LiveConnections()) c->EndIdleWork();
-}
-
-// ---- Stopping on request ----------------------------------------------------
-
-namespace {
-
-std::atomic<int> g_stopStatus{0};
-std::atomic<void (*)() noexcept> g_stopHook{nullptr};
-
-// The attachments there are, for a thread that asks to stop.
-std::mutex g_attachedMutex;
-std::vector<isc_db_handle> g_attached;
-
-void RegisterAttachment(isc_db_handle db) {
-  std::lock_guard<std::mutex> lock(g_attachedMutex);
-  g_attached.push_back(db);
-}
-
-void UnregisterAttachment(isc_db_handle db) {
-  std::lock_guard<std::mutex> lock(g_attachedMutex);
-  std::erase(g_attached, db);
-}
-
-void CancelAttachments(int kind) noexcept {
-  std::lock_guard<std::mutex> lock(g_attachedMutex);
-  for (isc_db_handle db : g_attached) {
-    ISC_STATUS_ARRAY st;
-    fb_cancel_operation(st, &db, static_cast<ISC_USHORT>(kind));
-  }
-}
-
-}  // namespace
-
-void RequestStop(int exitStatus) noexcept {
-  int none = 0;
-  if (!g_stopStatus.compare_exchange_strong(none, exitStatus)) return;
-  // A call waiting in the client library (a lock, the server) returns.
-  CancelAttachments(fb_cancel_raise);
-}
-
-void AbortOperations() noexcept { CancelAttachments(fb_cancel_abort); }
-
-bool StopRequested() noexcept { return g_stopStatus.load() != 0; }
-
-void SetStopHook(void (*hook)() noexcept) noexcept { g_stopHook.store(hook); }
-
-void StopPoint() {
-  const int status = g_stopStatus.load();
-  if (status == 0) return;
-  if (auto* hook = g_stopHook.exchange(nullptr)) hook();
-  for (TSQLConnection* c : LiveConnections()) c->Abandon();
-  std::fflush(nullptr);
-  std::_Exit(status);
-}
-
 TSQLConnection::TSQLConnection(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {
-  LiveConnections().push_back(this);
+  AddLiveConnection(this);
 }
 
 TSQLConnection::~TSQLConnection() {
-  std::erase(LiveConnections(), this);
+  RemoveLiveConnection(this);
   Detach();
   for (TSQLQuery* q : statements_) q->connection_ = nullptr;
   statements_.clear();
@@ -326,7 +263,7 @@ void TSQLConnection::Attach() {
       if (std::string internal; Utf8ToLatin1(failure.text, internal)) failure.text = std::move(internal);
       RaiseError(static_cast<int>(TStatus::kConnectionFailed), failure.text, failure.server);
     }
-    RegisterAttachment(*conn->Db());
+    AddAttachment(*conn->Db());
     // Dialect 3 quotes identifiers with the double quote.
     quoteChar_.clear();
     if (options.dialect == 3) quoteChar_.push_back('"');
@@ -360,7 +297,7 @@ void TSQLConnection::Detach() noexcept {
   parked_.clear();
   seen_.clear();
   parameters_.clear();
-  UnregisterAttachment(*handle_->Db());
+  RemoveAttachment(*handle_->Db());
   handle_.reset();  // rolls back an explicit transaction left open, ends the kept one, detaches
   transactionCount_ = 0;
   state_ = csClosed;
@@ -379,7 +316,7 @@ void TSQLConnection::CloseStatementsInTransaction() noexcept {
     if (q->cursor_ && q->cursor_->CurrentWork() == fb::Work::kExplicit) q->Close();
 }
 
-void TSQLConnection::StartTransaction(int /*transactionId*/, int isolationLevel, bool whenNeeded) {
+void TSQLConnection::StartTransaction(int isolationLevel, bool whenNeeded) {
   StopPoint();
   if (!Connected()) SetConnected(true);
   if (transactionCount_ > 0) RaiseError(static_cast<int>(TStatus::kTransactionActive), std::string());
@@ -441,9 +378,9 @@ void TSQLConnection::EndTransaction(bool commit) {
   }
 }
 
-void TSQLConnection::Commit(int /*transactionId*/) { EndTransaction(true); }
+void TSQLConnection::Commit() { EndTransaction(true); }
 
-void TSQLConnection::Rollback(int /*transactionId*/) { EndTransaction(false); }
+void TSQLConnection::Rollback() { EndTransaction(false); }
 
 void TSQLConnection::EndIdleWork() noexcept {
   if (handle_) handle_->EndKept();
@@ -451,7 +388,7 @@ void TSQLConnection::EndIdleWork() noexcept {
 
 void TSQLConnection::Abandon() noexcept {
   if (!handle_) return;
-  UnregisterAttachment(*handle_->Db());
+  RemoveAttachment(*handle_->Db());
   handle_->Abandon();
   state_ = csClosed;
 }
@@ -605,26 +542,26 @@ void TSQLConnection::RunKeptPrepared(fb::Cursor& cursor, const std::string& sql,
 // TTransaction
 
 TTransaction::TTransaction(TSQLConnection& connection, bool whenNeeded) : connection_(connection) {
-  connection_.StartTransaction(1, connection_.IsolationLevel(), whenNeeded);
+  connection_.StartTransaction(connection_.IsolationLevel(), whenNeeded);
   active_ = true;
 }
 
 TTransaction::~TTransaction() {
   if (!active_ || !connection_.InTransaction()) return;
   try {
-    connection_.Rollback(1);
+    connection_.Rollback();
   } catch (...) {
   }
 }
 
 void TTransaction::Commit() {
   if (!std::exchange(active_, false)) return;
-  if (connection_.InTransaction()) connection_.Commit(1);
+  if (connection_.InTransaction()) connection_.Commit();
 }
 
 void TTransaction::Rollback() {
   if (!std::exchange(active_, false)) return;
-  if (connection_.InTransaction()) connection_.Rollback(1);
+  if (connection_.InTransaction()) connection_.Rollback();
 }
 
 // ---------------------------------------------------------------------------

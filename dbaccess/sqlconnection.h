@@ -13,6 +13,7 @@
 #include "dbaccess/component.h"
 #include "dbaccess/errors.h"
 #include "dbaccess/field.h"
+#include "dbaccess/stop.h"
 #include "dbaccess/strings.h"
 #include "dbaccess/values.h"
 
@@ -35,26 +36,6 @@ enum : int { xilReadCommitted = 0, xilRepeatableRead = 1, xilDirtyRead = 2 };
 // categories stay. Done once, before the first attach; call it earlier where
 // the client library is used outside this layer.
 void PrepareClientLibrary();
-
-// EndIdleWork of every connection there is.
-void EndIdleWorkEverywhere() noexcept;
-
-// Stopping the program on request (a stop signal). RequestStop and
-// AbortOperations may be called from any thread; the stop itself happens on
-// the thread that uses the connections, at its next call into this layer or
-// at StopPoint: every connection rolls back its open transactions (an
-// explicit one included) and detaches, and the process ends with exitStatus.
-// RequestStop also cancels what is running in the client library, so that a
-// wait on a lock or on the server returns; AbortOperations drops the
-// attachments' links to a server that does not answer even that.
-void RequestStop(int exitStatus) noexcept;
-void AbortOperations() noexcept;
-[[nodiscard]] bool StopRequested() noexcept;
-void StopPoint();
-// What the program records of such an end: called once, at the stop, on the
-// stopping thread, before the connections are abandoned. It must not use the
-// connections. Set it before the stop can come.
-void SetStopHook(void (*hook)() noexcept) noexcept;
 
 // The attachment string with a TCP port written into it (host/port:path,
 // inet://host:port/path); a string without a host, or with a port, stays.
@@ -85,7 +66,7 @@ struct Param {
 // (the host is part of Database; calls are synchronous; the library fetches
 // as many rows per request as its buffer holds; its message file is chosen
 // for the whole process by FIREBIRD_MSG) and are not used.
-class TSQLConnection : public TComponent {
+class TSQLConnection : public TComponent, public TLiveConnection {
  public:
   TSQLConnection(TComponent* owner, std::string name);
   ~TSQLConnection() override;  // detaches; never throws
@@ -97,7 +78,8 @@ class TSQLConnection : public TComponent {
   std::string LibraryName = "dbexpint.dll";
   std::string VendorLib = "GDS32.DLL";
   bool LoginPrompt = false;
-  bool KeepConnection = true;
+  // A connection stays attached when its statements close (it keeps its
+  // connection always).
   // For a stream sent in chunks (the run sets it): a statement text that
   // comes again on the attachment keeps its prepared statement, and, across
   // a network, one run for the first time goes as one request. Off, every
@@ -133,18 +115,18 @@ class TSQLConnection : public TComponent {
   // and reaches the server only at MaterializeTransaction; until then
   // statements run as outside it. For work whose one statement leaves the
   // same database committed or not (an apply of one row).
-  void StartTransaction(int transactionId, int isolationLevel, bool whenNeeded = false);
+  void StartTransaction(int isolationLevel, bool whenNeeded = false);
   void MaterializeTransaction();
   // With CommitRetain, a commit keeps the transaction for the cursors open
   // in it until they close.
-  void Commit(int transactionId);
-  void Rollback(int transactionId);
+  void Commit();
+  void Rollback();
   // Nothing more is coming for a while (a dialog waits, a handler ended):
   // the transaction kept for statements ends, unless a cursor is open in it.
-  void EndIdleWork() noexcept;
+  void EndIdleWork() noexcept override;
   // For a stop: rolls back every transaction and detaches, ignoring failures;
   // the objects on the connection are left as they are (the process ends).
-  void Abandon() noexcept;
+  void Abandon() noexcept override;
 
   // Prepares and runs a text with positional "?" parameters; returns the rows
   // affected. The state reads executing during the call, open afterwards.

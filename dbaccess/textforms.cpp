@@ -241,8 +241,8 @@ class DateTimeFormatter {
 
 }  // namespace
 
-FormatSettings& Settings() {
-  static FormatSettings settings;
+const FormatSettings& DefaultFormatSettings() noexcept {
+  static const FormatSettings settings;
   return settings;
 }
 

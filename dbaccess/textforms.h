@@ -31,23 +31,22 @@ struct FormatSettings {
   friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
 
-// The process-wide settings (read at start, re-read on a locale change:
-// locale.h).
-[[nodiscard]] FormatSettings& Settings();
+// The settings of no locale: the C locale's.
+[[nodiscard]] const FormatSettings& DefaultFormatSettings() noexcept;
 
 // Formats a date-time value with a format (empty format means "c").
 [[nodiscard]] std::string FormatDateTime(const std::string& format, const DateTime& value,
-                                         const FormatSettings& fs = Settings());
+                                         const FormatSettings& fs);
 
 // Date text: the short date format. Time text: the long time format.
-[[nodiscard]] std::string DateToStr(const DateTime& value, const FormatSettings& fs = Settings());
-[[nodiscard]] std::string TimeToStr(const DateTime& value, const FormatSettings& fs = Settings());
+[[nodiscard]] std::string DateToStr(const DateTime& value, const FormatSettings& fs);
+[[nodiscard]] std::string TimeToStr(const DateTime& value, const FormatSettings& fs);
 // Format "c".
-[[nodiscard]] std::string DateTimeToStr(const DateTime& value, const FormatSettings& fs = Settings());
+[[nodiscard]] std::string DateTimeToStr(const DateTime& value, const FormatSettings& fs);
 
 // Parses a date in the short date form; throws EConvertError
 // "'%s' no es una fecha válida". `today` supplies the current year.
-[[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs = Settings());
+[[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs);
 [[nodiscard]] Date StrToDate(const std::string& text, const FormatSettings& fs, const Date& today);
 // Non-throwing forms: a date; a date with an optional time of day after it;
 // a time of day ("h:mm[:ss[.zzz]]" with the time separator, optional AM/PM).

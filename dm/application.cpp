@@ -4,14 +4,14 @@
 
 #include "dbaccess/encoding.h"
 #include "dbaccess/errors.h"
-#include "dbaccess/sqlconnection.h"
-#include "dm/ui.h"
+#include "dbaccess/stop.h"
 
-static void DatasetLayerHandler(dbx::TComponent* sender, const std::exception& e) {
-  Application().HandleException(sender, e);
+TApplication::TApplication() { SetUi(nullptr); }
+
+void TApplication::SetUi(UserInterface* ui) noexcept {
+  ui_ = ui != nullptr ? ui : &console_;
+  ui_->OnWait = [] { Idle(); };
 }
-
-TApplication::TApplication() { dbx::SetApplicationExceptionHandler(&DatasetLayerHandler); }
 
 void TApplication::HandleException(dbx::TComponent* sender, const std::exception& e) noexcept {
   if (dynamic_cast<const dbx::EAbort*>(&e) != nullptr) return;
@@ -19,7 +19,7 @@ void TApplication::HandleException(dbx::TComponent* sender, const std::exception
     if (OnException)
       OnException(sender, e);
     else
-      Ui().ErrorDialog(e.what());
+      ui_->ErrorDialog(e.what());
   } catch (...) {
   }
 }
@@ -30,8 +30,3 @@ void TApplication::HandleUnknownException(dbx::TComponent* sender) noexcept {
 }
 
 void TApplication::Idle() noexcept { dbx::EndIdleWorkEverywhere(); }
-
-TApplication& Application() {
-  static TApplication app;
-  return app;
-}

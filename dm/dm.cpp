@@ -1,11 +1,9 @@
 #include "dm/dm.h"
 
-#include "dbaccess/sqltext.h"
 #include "dbaccess/encoding.h"
-#include "dbaccess/textforms.h"
-#include "dm/application.h"
+#include "dbaccess/sqltext.h"
 #include "dm/platform.h"
-#include "dm/ui.h"
+#include "dm/reporter.h"
 
 using namespace dbx;
 
@@ -66,93 +64,9 @@ FieldDesc FmtBcdDesc(const char* column) {
   return d;
 }
 
-// The text between the first double quote at or after `from`
-// and the next one; empty when there are fewer than two.
-std::string QuotedAfter(const std::string& m, std::size_t from) {
-  const auto open = m.find('"', from);
-  if (open == std::string::npos) return {};
-  const auto close = m.find('"', open + 1);
-  if (close == std::string::npos) return {};
-  return m.substr(open + 1, close - open - 1);
-}
-
-bool Contains(const std::string& m, const char* text) { return m.find(text) != std::string::npos; }
-
-std::string CaseA(const std::string& m) {
-  const std::string general = "Se presento el siguiente error: ";
-  if (m.compare(0, kDbExpressWord.size(), kDbExpressWord) != 0) return general + m;
-  if (Contains(m, "Your user name and password are not defined"))
-    return "El nombre de Usuario o la clave son incorrectas.";
-  if (Contains(m, "I/O error for file")) return "No se encontró el archivo o la ruta "_l1 + QuotedAfter(m, 0);
-  // Firebird 3 words it: I/O error during "open" operation for file "PATH".
-  // The path is the quoted text right after "for file ".
-  static const std::string kForFile = "operation for file ";
-  if (const auto forFile = m.find(kForFile); Contains(m, "I/O error during") && forFile != std::string::npos) {
-    const auto path = forFile + kForFile.size();
-    return "No se encontró el archivo o la ruta "_l1 +
-           (path < m.size() && m[path] == '"' ? QuotedAfter(m, path) : std::string());
-  }
-  if (Contains(m, "Unable to complete network request"))
-    return "No se encontró el equipo servidor con nombre "_l1 + QuotedAfter(m, 0);
-  if (Contains(m, "Connection failed"))
-    return "No se encontró el servidor Interbase/Firebird. Verifique Servidor en panel de control y puerto TCP 3050."_l1;
-  return general + m;
-}
-
-std::string CaseB(const TComponent* sender, const std::string& m) {
-  // The server's text, after the frame of a statement the server rejected.
-  const std::string p = m.size() > kSqlServerError.size() ? m.substr(kSqlServerError.size(), 20) : std::string();
-  std::string n;
-  if (const auto* provider = dynamic_cast<const TDataSetProvider*>(sender);
-      provider != nullptr && provider->DataSet != nullptr && !provider->DataSet->Name().empty())
-    n = provider->DataSet->Name().substr(1);
-  if (p == "violation of PRIMARY") return "Ya existe el registro en la tabla " + n;
-  if (p == "violation of FOREIGN")
-    return "Está borrando o insertando un registro en la tabla "_l1 + n + " que tiene una relación con otra tabla."_l1;
-  return m;
-}
-
-std::string CaseC(const TClientDataSet& dataSet, const std::string& m) {
-  const std::string p = m.substr(0, 30);
-  if (p == "Cannot delete master record wi") return "Error. Borre antes los detalles dependientes del registro.";
-  if (p.compare(0, 3, "Fie") == 0) {
-    std::string list;
-    for (int i = 0; i < dataSet.FieldCount(); ++i) {
-      const TField& f = dataSet.Fields(i);
-      if (f.Required() && f.IsNull()) list += f.FieldName() + ", ";
-    }
-    return "Los campos " + list + " son obligatorios.";
-  }
-  if (p.compare(0, 3, "key") == 0) {
-    std::string list;
-    for (const TField* f : dataSet.IndexFields()) list += f->FieldName() + " ";
-    return "Ya existe un registro con el mismo " + list;
-  }
-  return m;
-}
-
 }  // namespace
 
-std::string ErrorText(const TComponent* Sender, const TClientDataSet* DataSet, const std::string& message) {
-  if (DataSet == nullptr) return CaseA(message);
-  if (Sender != nullptr) return CaseB(Sender, message);
-  return CaseC(*DataSet, message);
-}
-
-std::string ErrorLogLine(const DateTime& date, const DateTime& time, const std::string& message) {
-  return DateToStr(date) + "," + TimeToStr(time) + ",," + message + "\r\n";
-}
-
-void AppendErrorLog(const std::string& message) noexcept {
-  try {
-    const DateTime date = Now();  // the date first, the time from a second reading
-    const DateTime time = Now();
-    platform::AppendToLog("\\ERRORES.TXT", ErrorLogLine(date, time, message));
-  } catch (...) {
-  }
-}
-
-Tfdm::Tfdm(TComponent* owner) : TComponent(owner, "fdm") {
+Tfdm::Tfdm(TContext& context, TComponent* owner) : TComponent(owner, "fdm"), context_(context) {
   Varnex = new TSQLConnection(this, "Varnex");
   SetupConnection(Varnex);
   ConReplica = new TSQLConnection(this, "ConReplica");
@@ -197,14 +111,22 @@ Tfdm::Tfdm(TComponent* owner) : TComponent(owner, "fdm") {
   Varnex->WireCompression = ConReplica->WireCompression =
       platform::ReadSettingText("CompresionRed", compresion) && SameText(compresion, "SI");
   QBorrarep = NewQuery(this, "QBorrarep", ConReplica);
+  for (TClientDataSet* client : {CConfiguracion, CReplica, CPuntoscli, CClientes}) ConfigurarConjunto(client);
 
   DataModuleCreate(this);
 }
 
-Tfdm::~Tfdm() { Application().OnException = nullptr; }
+Tfdm::~Tfdm() { context_.Application.OnException = nullptr; }
 
 void Tfdm::DataModuleCreate(TComponent* /*Sender*/) {
-  Application().OnException = [this](TComponent* sender, const std::exception& e) { ENoManejada(sender, e); };
+  context_.Application.OnException = [this](TComponent* sender, const std::exception& e) { ENoManejada(sender, e); };
+}
+
+void Tfdm::ConfigurarConjunto(TClientDataSet* client) {
+  client->SetFormats(&context_.Formats);
+  client->OnHandlerException = [this](TComponent* sender, const std::exception& e) {
+    context_.Application.HandleException(sender, e);
+  };
 }
 
 void Tfdm::ConfigurarProviders(TComponent* root) {
@@ -219,6 +141,7 @@ void Tfdm::ConfigurarProviders(TComponent* root) {
       };
     } else if (auto* client = dynamic_cast<TClientDataSet*>(c)) {
       client->PacketRecords = 1000;
+      ConfigurarConjunto(client);
       auto handler = [this](TClientDataSet& dataSet, const EDatabaseError& e, TDataAction& action) {
         ManejarClientError(dataSet, e, action);
       };
@@ -231,12 +154,8 @@ void Tfdm::ConfigurarProviders(TComponent* root) {
 
 void Tfdm::ManejarError(TComponent* Sender, TClientDataSet* DataSet, const std::exception& E,
                         TUpdateKind /*UpdateKind*/, TResolverResponse& Response) {
-  const std::string message = E.what();
-  AppendErrorLog(message);
   Response = rrAbort;
-  const std::string text = ErrorText(Sender, DataSet, message);
-  Ui().Beep();
-  Ui().ErrorDialog(text);
+  ReportError(context_, Sender, DataSet, E.what());
 }
 
 void Tfdm::ManejarClientError(TClientDataSet& DataSet, const EDatabaseError& E, TDataAction& Action) {
@@ -258,7 +177,7 @@ std::string Tfdm::configuracion(const std::string& modulo, const std::string& ca
                                 " and conf_propiedad = " + QuotedStr(propiedad);
   CConfiguracion->Open();
   if (CConfiguracion->RecordCount() <= 0) {
-    Ui().ErrorDialog("No se encontró la configuración "_l1 + propiedad);
+    context_.Ui().ErrorDialog("No se encontró la configuración "_l1 + propiedad);
     return {};
   }
   return CConfiguracion->Fields(0).AsString();

@@ -1,6 +1,6 @@
 // The data module: the two connections, the statements, providers and client
-// datasets of the run, the configuration lookup and the error reporter.
-// GUI thread only.
+// datasets of the run, the configuration lookup and the error reporter's
+// handlers (the reporter itself: reporter.h). GUI thread only.
 #pragma once
 
 #include <exception>
@@ -8,10 +8,12 @@
 
 #include "dbaccess/clientdataset.h"
 #include "dbaccess/sqlconnection.h"
+#include "dm/context.h"
 
 class Tfdm : public dbx::TComponent {
  public:
-  explicit Tfdm(dbx::TComponent* owner = nullptr);
+  // The context outlives the data module.
+  explicit Tfdm(TContext& context, dbx::TComponent* owner = nullptr);
   ~Tfdm() override;
 
   // Main database.
@@ -64,17 +66,15 @@ class Tfdm : public dbx::TComponent {
   // The value of a setting of CONFIGURACION, or empty text (after the
   // not-found dialog) when no row matches.
   std::string configuracion(const std::string& modulo, const std::string& categoria, const std::string& propiedad);
+
+  [[nodiscard]] TContext& Context() const noexcept { return context_; }
+
+ private:
+  // The client datasets' locale settings and handler for exceptions.
+  void ConfigurarConjunto(dbx::TClientDataSet* client);
+
+  TContext& context_;
 };
 
-// The single data module instance.
+// The single data module instance (the program's entry sets it).
 extern Tfdm* fdm;
-
-// The text the error reporter shows for a message (exposed for tests).
-// dataSet and sender say which case applies.
-[[nodiscard]] std::string ErrorText(const dbx::TComponent* Sender, const dbx::TClientDataSet* DataSet,
-                                    const std::string& message);
-// The error log line of a message at the given moment.
-[[nodiscard]] std::string ErrorLogLine(const dbx::DateTime& date, const dbx::DateTime& time,
-                                       const std::string& message);
-// Appends the line of a message to the error log "\ERRORES.TXT"; failures are ignored.
-void AppendErrorLog(const std::string& message) noexcept;

@@ -3,23 +3,6 @@
 #include <cstdio>
 
 #include "dbaccess/encoding.h"
-#include "dbaccess/sqlconnection.h"
-#include "dm/application.h"
-
-namespace {
-
-class ConsoleUi : public UserInterface {
- public:
-  void Beep() override {}
-  // ReportDialog has written the text already.
-  void ShowErrorDialog(const std::string& /*text*/) override {}
-  void ShowMessageBox(const std::string& /*text*/) override {}
-};
-
-ConsoleUi g_console;
-UserInterface* g_ui = nullptr;
-
-}  // namespace
 
 void ReportLine(const std::string& text) noexcept {
   try {
@@ -49,16 +32,13 @@ void ReportDialog(const std::string& caption, const std::string& text) noexcept 
 }
 
 void UserInterface::ErrorDialog(const std::string& text) {
-  dbx::EndIdleWorkEverywhere();
+  if (OnWait) OnWait();
   ReportDialog("Error", text);
   ShowErrorDialog(text);
 }
 
-void UserInterface::MessageBox(const std::string& text) {
-  dbx::EndIdleWorkEverywhere();
-  ReportDialog(Application().Title, text);
-  ShowMessageBox(text);
+void UserInterface::MessageBox(const std::string& caption, const std::string& text) {
+  if (OnWait) OnWait();
+  ReportDialog(caption, text);
+  ShowMessageBox(caption, text);
 }
-
-UserInterface& Ui() { return g_ui != nullptr ? *g_ui : g_console; }
-void SetUi(UserInterface* ui) noexcept { g_ui = ui; }

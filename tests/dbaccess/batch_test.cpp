@@ -18,14 +18,6 @@ using namespace dbx;
 
 namespace {
 
-void Configure(TSQLConnection& c, const std::string& database) {
-  c.ConnectionName = "IBLocal";
-  for (const char* line : {"SQLDialect=3", "Interbase TransIsolation=ReadCommited", "WaitOnLocks=True"})
-    c.Params().Add(line);
-  c.Params().SetValue("Database", database);
-  c.Params().SetValue("User_Name", testsupport::kUser);
-  c.Params().SetValue("password", testsupport::kPassword);
-}
 
 // The refill's shape, with a column of the caller's in place of PTCA_ACUMULADO.
 std::shared_ptr<TRowShape> Refill(const std::string& points = "PTCA_ACUMULADO") {
@@ -69,7 +61,7 @@ class BatchDb : public ::testing::Test {
   void SetUp() override {
     database = testsupport::CreateBranchDatabase(dir.Path("b.fdb"));
     conn = new TSQLConnection(&owner, "ConReplica");
-    Configure(*conn, database);
+    testsupport::ConfigureConnection(*conn, database);
     conn->Open();
     q = new TSQLQuery(&owner, "QAcumulado");
     q->SetSQLConnection(conn);

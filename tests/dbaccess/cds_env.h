@@ -11,22 +11,12 @@
 
 namespace cdstest {
 
-inline void ConfigureConnection(dbx::TSQLConnection& connection, const std::string& database) {
-  for (const char* line : {"BlobSize=-1", "CommitRetain=False", "DriverName=Interbase", "ErrorResourceFile=",
-                           "LocaleCode=0000", "RoleName=RoleName", "ServerCharSet=", "SQLDialect=3",
-                           "Interbase TransIsolation=ReadCommited", "WaitOnLocks=True"})
-    connection.Params().Add(line);
-  connection.Params().SetValue("Database", database);
-  connection.Params().SetValue("User_Name", testsupport::kUser);
-  connection.Params().SetValue("password", testsupport::kPassword);
-}
-
 class ClientDataSetEnv : public ::testing::Test {
  protected:
   void SetUp() override {
     database = testsupport::CreateMainDatabase(dir.Path("main.fdb"));
     connection = new dbx::TSQLConnection(&owner, "Varnex");
-    ConfigureConnection(*connection, database);
+    testsupport::ConfigureConnection(*connection, database);
     connection->Open();
     query = new dbx::TSQLQuery(&owner, "QClientesd");
     query->SetSQLConnection(connection);

@@ -147,12 +147,12 @@ TEST_F(ClientDataSetTest, FieldsFollowColumnOrderAndTypes) {
             MessageOf<EDatabaseError>([&] { (void)cds->FieldByName("NADA"); }));
 }
 
-TEST_F(ClientDataSetTest, AsCurrencyOfDecimals) {
+TEST_F(ClientDataSetTest, DecimalsReadExactly) {
   OpenOn("select cast(1.23456 as numeric(18,5)), cast(12.34 as numeric(15,2)), cast(null as numeric(15,2)) "
          "from rdb$database");
-  EXPECT_EQ(12346, cds->Fields(0).AsCurrency());
-  EXPECT_EQ(123400, cds->Fields(1).AsCurrency());
-  EXPECT_EQ(0, cds->Fields(2).AsCurrency());
+  EXPECT_EQ("1.23456", cds->Fields(0).AsString());
+  EXPECT_EQ("12.34", cds->Fields(1).AsString());
+  EXPECT_TRUE(cds->Fields(2).IsNull());
 }
 
 TEST_F(ClientDataSetTest, DeclaredFieldsAreBoundByName) {
@@ -165,7 +165,7 @@ TEST_F(ClientDataSetTest, DeclaredFieldsAreBoundByName) {
   replica->Open();
   ASSERT_EQ(2, replica->FieldCount());
   EXPECT_EQ("N00001", replica->Fields(0).AsString());
-  EXPECT_EQ(10000, replica->Fields(1).AsCurrency());
+  EXPECT_EQ("1", replica->Fields(1).AsString());
   replica->Next();
   EXPECT_EQ("N00002", replica->FieldByName("TERC_NIT").AsString());
   EXPECT_EQ(0, replica->ComponentCount());  // declared fields belong to the owner

@@ -36,16 +36,6 @@ void CreateDatabase(const std::string& path) {
   if (pclose(isql) != 0) throw std::runtime_error("isql-fb failed: " + sql);
 }
 
-void Configure(TSQLConnection& c, const std::string& database) {
-  c.ConnectionName = "IBLocal";
-  for (const char* line : {"BlobSize=-1", "CommitRetain=False", "Database=", "DriverName=Interbase",
-                           "ErrorResourceFile=", "LocaleCode=0000", "Password=", "RoleName=RoleName", "ServerCharSet=",
-                           "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=", "WaitOnLocks=True"})
-    c.Params().Add(line);
-  c.Params().SetValue("Database", database);
-  c.Params().SetValue("User_Name", kUser);
-  c.Params().SetValue("password", kPassword);
-}
 
 std::string ErrorOf(const std::function<void()>& f) {
   try {
@@ -62,10 +52,10 @@ class SqlConnectionDb : public ::testing::Test {
     database = dir.Path("t.fdb");
     CreateDatabase(database);
     conn = new TSQLConnection(&owner, "Varnex");
-    Configure(*conn, database);
+    testsupport::ConfigureConnection(*conn, database);
     conn->Open();
     other = new TSQLConnection(&owner, "ConReplica");
-    Configure(*other, database);
+    testsupport::ConfigureConnection(*other, database);
     q = new TSQLQuery(&owner, "QBorrar");
     q->SetSQLConnection(conn);
     Exec(
@@ -159,7 +149,7 @@ TEST(SqlConnectionErrors, ComposeTable) {
 
 TEST(SqlConnectionAttach, PropertyChecks) {
   TSQLConnection c(nullptr, "Varnex");
-  Configure(c, "/nonexistent/x.fdb");
+  testsupport::ConfigureConnection(c, "/nonexistent/x.fdb");
   c.DriverName.clear();
   EXPECT_EQ(ErrorOf([&] { c.Open(); }), "Falta la propiedad DriverName");
   c.DriverName = "Interbase";
@@ -177,7 +167,7 @@ TEST(SqlConnectionAttach, MissingDatabaseThenCorrected) {
   testsupport::ScratchDir dir;
   const std::string missing = dir.Path("no-such.fdb");
   TSQLConnection c(nullptr, "ConReplica");
-  Configure(c, "  " + missing + "\r\n");  // trimmed before the attach
+  testsupport::ConfigureConnection(c, "  " + missing + "\r\n");  // trimmed before the attach
   const std::string message = ErrorOf([&] { c.Open(); });
   EXPECT_EQ(message.rfind("dbExpress Error: [0x0015]: Connection failed\r\nSQL Server Error: I/O error during \"open\" "
                           "operation for file \"" +
@@ -208,7 +198,7 @@ TEST(SqlConnectionAttach, IsolationFromDriverKey) {
   const std::string db = dir.Path("i.fdb");
   CreateDatabase(db);
   TSQLConnection c(nullptr, "Varnex");
-  Configure(c, db);
+  testsupport::ConfigureConnection(c, db);
   struct Case {
     std::string value;
     int level;
@@ -416,14 +406,14 @@ TEST_F(SqlConnectionDb, ParameterCountsFromTheServer) {
   // A statement whose parameters nobody binds is refused unrun, also inside
   // an explicit transaction, which goes on.
   other->Open();
-  conn->StartTransaction(1, conn->IsolationLevel());
+  conn->StartTransaction(conn->IsolationLevel());
   EXPECT_EQ(ErrorOf([&] { Exec("UPDATE T SET N92 = ?"); }),
             "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
   EXPECT_EQ(ErrorOf([&] { conn->Execute("UPDATE T SET N92 = ? WHERE ID = 1", {}); }),
             "dbExpress Error: dbExpress Error [0x000B]: Parameter Not Set");
   EXPECT_TRUE(conn->InTransaction());
   EXPECT_EQ(Exec("UPDATE T SET N92 = 7"), 1);
-  conn->Commit(1);
+  conn->Commit();
   EXPECT_EQ(Ints(other, "SELECT CAST(N92 AS INTEGER) FROM T"), std::vector<std::int64_t>{7});
 }
 
@@ -449,7 +439,7 @@ TEST_F(SqlConnectionDb, CommittedOnCompletionAndRowsAffected) {
 
 TEST_F(SqlConnectionDb, ExplicitTransaction) {
   other->Open();
-  conn->StartTransaction(1, conn->IsolationLevel());
+  conn->StartTransaction(conn->IsolationLevel());
   EXPECT_TRUE(conn->InTransaction());
   EXPECT_EQ(
       conn->Execute("INSERT INTO T (ID, N92) VALUES (?, ?)", {{ftInteger, std::int64_t{1}}, {ftBCD, Decimal{0, 2, 9}}}),
@@ -457,17 +447,17 @@ TEST_F(SqlConnectionDb, ExplicitTransaction) {
   Exec("INSERT INTO T (ID, N92) VALUES (2, 0)");
   EXPECT_EQ(Ints(conn, "SELECT ID FROM T ORDER BY ID"), (std::vector<std::int64_t>{1, 2}));
   EXPECT_EQ(Ints(other, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{0});
-  conn->Rollback(1);
+  conn->Rollback();
   EXPECT_EQ(conn->TransactionCount(), 0);
   EXPECT_EQ(Ints(conn, "SELECT COUNT(*) FROM T"), std::vector<std::int64_t>{0});
 
-  conn->StartTransaction(1, conn->IsolationLevel());
+  conn->StartTransaction(conn->IsolationLevel());
   conn->Execute("INSERT INTO T (ID, N92) VALUES (?, ?)", {{ftInteger, std::int64_t{3}}, {ftBCD, Decimal{0, 2, 9}}});
-  conn->Commit(1);
+  conn->Commit();
   EXPECT_EQ(Ints(other, "SELECT ID FROM T"), std::vector<std::int64_t>{3});
 
   // Detaching with a transaction open rolls it back and resets the count.
-  conn->StartTransaction(1, conn->IsolationLevel());
+  conn->StartTransaction(conn->IsolationLevel());
   conn->Execute("DELETE FROM T", {});
   conn->Close();
   EXPECT_EQ(conn->TransactionCount(), 0);
@@ -482,9 +472,9 @@ TEST_F(SqlConnectionDb, TransactionObjectsEndOnlyTheirOwn) {
   {
     TTransaction tx(*conn);
     Exec("INSERT INTO T (ID, N92) VALUES (1, 0)");
-    conn->Commit(1);  // ended by someone else
+    conn->Commit();  // ended by someone else
     EXPECT_FALSE(conn->InTransaction());
-    conn->StartTransaction(1, conn->IsolationLevel());
+    conn->StartTransaction(conn->IsolationLevel());
     Exec("INSERT INTO T (ID, N92) VALUES (2, 0)");
     tx.Commit();  // commits the transaction in force
     tx.Rollback();  // ended already: nothing
@@ -572,10 +562,10 @@ TEST_F(SqlConnectionDb, CommitRetainKeepsCursorsOpen) {
     conn->Close();
     conn->Params().SetValue("CommitRetain", retain ? "True" : "False");
     conn->Open();
-    conn->StartTransaction(1, conn->IsolationLevel());
+    conn->StartTransaction(conn->IsolationLevel());
     cursor.Open();
     conn->Execute("UPDATE T SET S = 1", {});
-    conn->Commit(1);
+    conn->Commit();
     EXPECT_EQ(cursor.Active(), retain);
     if (retain) {
       cursor.Next();
@@ -763,7 +753,7 @@ TEST_F(SqlConnectionDb, DetachClosesStatementsAndProcedures) {
 
   // A connection that goes first leaves its statements without one.
   auto* lone = new TSQLConnection(nullptr, "Lone");
-  Configure(*lone, database);
+  testsupport::ConfigureConnection(*lone, database);
   TSQLQuery stray(nullptr, "QStray");
   stray.SetSQLConnection(lone);
   stray.SQL().Add("SELECT ID FROM T");

@@ -13,6 +13,7 @@
 
 #include "dbaccess/errors.h"
 #include "dbaccess/encoding.h"
+#include "support/files.h"
 
 namespace dbx {
 namespace {
@@ -255,9 +256,7 @@ TEST(TextForms, FloatTextMatchesDecimalText) {
   }
 }
 
-TEST(TextForms, SqlLiteralsIgnoreTheLocale) {
-  const FormatSettings saved = Settings();
-  Settings() = DayFirst();
+TEST(TextForms, SqlLiterals) {
   EXPECT_EQ(SqlLiteral(Null{}), "NULL");
   EXPECT_EQ(SqlLiteral(std::int64_t{-5}), "-5");
   EXPECT_EQ(SqlLiteral(1234.5), "1234.5");
@@ -286,27 +285,13 @@ TEST(TextForms, SqlLiteralsIgnoreTheLocale) {
     std::from_chars(text.data(), text.data() + text.size(), back);
     EXPECT_EQ(back, v) << text;
   }
-  Settings() = saved;
 }
 
 // ---- Locale settings -----------------------------------------------------------
 
-class ScopedLcAll {
- public:
-  explicit ScopedLcAll(const char* value) {
-    if (const char* old = std::getenv("LC_ALL")) saved_ = old;
-    setenv("LC_ALL", value, 1);
-  }
-  ~ScopedLcAll() {
-    if (saved_) {
-      setenv("LC_ALL", saved_->c_str(), 1);
-    } else {
-      unsetenv("LC_ALL");
-    }
-  }
-
- private:
-  std::optional<std::string> saved_;
+// LC_ALL set for a while.
+struct ScopedLcAll : testsupport::ScopedEnv {
+  explicit ScopedLcAll(const char* value) : ScopedEnv("LC_ALL", std::string(value)) {}
 };
 
 TEST(TextFormsLocale, CLocaleSuppliesNothing) {

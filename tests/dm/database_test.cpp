@@ -10,7 +10,9 @@
 #include "dbaccess/errors.h"
 #include "dm/application.h"
 #include "dm/dm.h"
-#include "dm_testing.h"
+#include "dm/reporter.h"
+#include "support/context.h"
+#include "support/files.h"
 #include "support/dbfixture.h"
 #include "dbaccess/encoding.h"
 
@@ -41,10 +43,9 @@ class MainDatabaseTest : public ::testing::Test {
 
   testsupport::ScratchDir scratch_;
   std::string database_;
-  dmtest::ApplicationHandlerGuard guard_;
-  dmtest::ScratchDir cwd_;
-  dmtest::RecordingUi ui_;
-  Tfdm dm_;
+  testsupport::WorkDir cwd_;
+  testsupport::RecordingContext context_;
+  Tfdm dm_{context_};
 };
 
 using ConfiguracionTest = MainDatabaseTest;
@@ -55,17 +56,16 @@ using ConfiguracionTest = MainDatabaseTest;
 TEST(MissingDatabaseTest, ReportsThePathOfTheMissingFile) {
   testsupport::ScratchDir scratch;
   const std::string missing = scratch.Path("datos/Compa\xf1ia/varnex.fdb");
-  dmtest::ApplicationHandlerGuard guard;
-  dmtest::ScratchDir cwd;
-  dmtest::RecordingUi ui;
-  Tfdm dm;
+  testsupport::WorkDir cwd;
+  testsupport::RecordingContext context;
+  Tfdm dm(context);
   TStringList& p = dm.Varnex->Params();
   p.SetValue("Database", missing);
   p.SetValue("User_Name", testsupport::kUser);
   p.SetValue("password", testsupport::kPassword);
-  Application().Run(nullptr, [&] { dm.Varnex->Open(); });
+  context.Application.Run(nullptr, [&] { dm.Varnex->Open(); });
   EXPECT_FALSE(dm.Varnex->Connected());
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta "_l1 + missing}));
+  EXPECT_EQ(context.ui.events, (std::vector<std::string>{"beep", "error:No se encontró el archivo o la ruta "_l1 + missing}));
 }
 
 TEST_F(ConfiguracionTest, ReturnsTheValueOfTheMatchingRow) {
@@ -84,17 +84,17 @@ TEST_F(ConfiguracionTest, ReturnsTheValueOfTheMatchingRow) {
 
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", kUserProperty), "REPLICA");
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "VENTAS", kSwitch), "NO");
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
 }
 
 TEST_F(ConfiguracionTest, NoMatchingRowShowsTheDialogAndGivesEmptyText) {
   Sql("INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'OTRA', 'X');");
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", kPasswordProperty), "");
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"error:No se encontró la configuración "_l1 + kPasswordProperty}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"error:No se encontró la configuración "_l1 + kPasswordProperty}));
   // Matching is exact on every column: another module finds nothing either.
   EXPECT_EQ(dm_.configuracion("inventario", "ARTICULOS", "OTRA"), "");
-  ASSERT_EQ(ui_.events.size(), 2u);
-  EXPECT_EQ(ui_.events[1], "error:No se encontró la configuración OTRA"_l1);
+  ASSERT_EQ(context_.ui.events.size(), 2u);
+  EXPECT_EQ(context_.ui.events[1], "error:No se encontró la configuración OTRA"_l1);
   // The not-found dialog is no error report: nothing is logged.
   EXPECT_FALSE(std::filesystem::exists(cwd_.path() / "ERRORES.TXT"));
 }
@@ -105,22 +105,22 @@ TEST_F(ConfiguracionTest, SeveralRowsGiveTheFirstWithoutMessage) {
       "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'REPLICAR CAMBIOS EN ARTICULOS', 'NO');");
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", kSwitch), "SI");
   EXPECT_EQ(dm_.CConfiguracion->RecordCount(), 2);
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
 }
 
 TEST_F(ConfiguracionTest, NullValueGivesEmptyTextWithoutDialog) {
   Sql("INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'REPLICAR CAMBIOS EN ARTICULOS', NULL);");
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", kSwitch), "");
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
 }
 
 TEST_F(ConfiguracionTest, ArgumentsAreQuoted) {
   Sql("INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE O''HARA', 'x''y');");
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", "CLAVE O'HARA"), "x'y");
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
   // A text that would close the literal early matches nothing.
   EXPECT_EQ(dm_.configuracion("INVENTARIO", "ARTICULOS", "X' or '1' = '1"), "");
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"error:No se encontró la configuración X' or '1' = '1"_l1}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"error:No se encontró la configuración X' or '1' = '1"_l1}));
 }
 
 TEST_F(ConfiguracionTest, StatementFailureGoesToTheCaller) {
@@ -128,7 +128,7 @@ TEST_F(ConfiguracionTest, StatementFailureGoesToTheCaller) {
   const std::string branch = testsupport::CreateBranchDatabase(scratch_.Path("branch.fdb"));
   Connect(branch);  // no CONFIGURACION table there
   EXPECT_THROW((void)dm_.configuracion("INVENTARIO", "ARTICULOS", kSwitch), EOleException);
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
 }
 
 // The main form's CCliented on TERCEROS, with the reporter's handlers.
@@ -173,15 +173,15 @@ TEST_F(ClientDataSetReportTest, FailedPostIsReportedUnchangedAndAbortedSilently)
   OpenAndInsert();
   client_->FieldByName("TERC_NOMBRE").SetAsString("ACME");
   bool after = false;
-  Application().Run(client_, [&] {
+  context_.Application.Run(client_, [&] {
     client_->Post();
     after = true;
   });
   EXPECT_FALSE(after);
   const std::string message = "Es necesario que el campo 'TERC_NIT' contenga algún valor"_l1;
   // One report only: the silent abort that follows is dropped.
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:" + message}));
-  const std::string log = dmtest::ReadLog(cwd_.path() / "ERRORES.TXT");
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"beep", "error:" + message}));
+  const std::string log = testsupport::ReadLog(cwd_.path() / "ERRORES.TXT");
   ASSERT_GT(log.size(), message.size() + 4);
   EXPECT_EQ(log.substr(log.size() - message.size() - 4), ",," + message + "\r\n");
   EXPECT_EQ(log.find("\r\n"), log.size() - 2);

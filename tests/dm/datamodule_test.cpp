@@ -11,7 +11,8 @@
 #include "dbaccess/sqlconnection.h"
 #include "dm/application.h"
 #include "dm/dm.h"
-#include "dm_testing.h"
+#include "support/context.h"
+#include "support/files.h"
 #include "dbaccess/encoding.h"
 
 using namespace dbx;
@@ -34,8 +35,8 @@ const std::vector<std::string> kParams = {"BlobSize=-1",
 
 class DataModuleTest : public ::testing::Test {
  protected:
-  dmtest::ApplicationHandlerGuard guard_;
-  Tfdm dm_;
+  testsupport::RecordingContext context_;
+  Tfdm dm_{context_};
 };
 
 TEST_F(DataModuleTest, ConnectionsHaveTheFixedSettingsAndAreClosed) {
@@ -181,26 +182,24 @@ TEST_F(DataModuleTest, DeclaredFields) {
     const char* component;
     const char* column;
     TFieldType type;
-    const char* className;
     int size, precision, scale;
     bool fixedChar, required;
   };
   const std::vector<Expected> fields = {
-      {dm_.CReplicaRPCO_COD, "CReplicaRPCO_COD", "RPCO_COD", ftString, "TStringField", 3, 0, 0, true, true},
-      {dm_.CReplicaRPCP_NOMBRE, "CReplicaRPCP_NOMBRE", "RPCP_NOMBRE", ftString, "TStringField", 80, 0, 0, false, false},
-      {dm_.CReplicaRPCO_SERVIDOR, "CReplicaRPCO_SERVIDOR", "RPCO_SERVIDOR", ftString, "TStringField", 60, 0, 0, false,
+      {dm_.CReplicaRPCO_COD, "CReplicaRPCO_COD", "RPCO_COD", ftString, 3, 0, 0, true, true},
+      {dm_.CReplicaRPCP_NOMBRE, "CReplicaRPCP_NOMBRE", "RPCP_NOMBRE", ftString, 80, 0, 0, false, false},
+      {dm_.CReplicaRPCO_SERVIDOR, "CReplicaRPCO_SERVIDOR", "RPCO_SERVIDOR", ftString, 60, 0, 0, false,
        false},
-      {dm_.CReplicaRPCO_ERRO, "CReplicaRPCO_ERRO", "RPCO_ERRO", ftString, "TStringField", 1, 0, 0, true, false},
-      {dm_.CPuntoscliCLIENTE, "CPuntoscliCLIENTE", "CLIENTE", ftString, "TStringField", 20, 0, 0, false, false},
-      {dm_.CPuntoscliPTACUM, "CPuntoscliPTACUM", "PTACUM", ftFMTBcd, "TFMTBCDField", -1, 15, 2, false, false},
-      {dm_.CPuntoscliPTVENCER, "CPuntoscliPTVENCER", "PTVENCER", ftFMTBcd, "TFMTBCDField", -1, 15, 2, false, false}};
+      {dm_.CReplicaRPCO_ERRO, "CReplicaRPCO_ERRO", "RPCO_ERRO", ftString, 1, 0, 0, true, false},
+      {dm_.CPuntoscliCLIENTE, "CPuntoscliCLIENTE", "CLIENTE", ftString, 20, 0, 0, false, false},
+      {dm_.CPuntoscliPTACUM, "CPuntoscliPTACUM", "PTACUM", ftFMTBcd, -1, 15, 2, false, false},
+      {dm_.CPuntoscliPTVENCER, "CPuntoscliPTVENCER", "PTVENCER", ftFMTBcd, -1, 15, 2, false, false}};
   for (const Expected& e : fields) {
     SCOPED_TRACE(e.component);
     ASSERT_NE(e.field, nullptr);
     EXPECT_EQ(e.field->Name(), e.component);
     EXPECT_EQ(e.field->FieldName(), e.column);
     EXPECT_EQ(e.field->DataType(), e.type);
-    EXPECT_EQ(e.field->ClassName(), e.className);
     if (e.size >= 0) {
       EXPECT_EQ(e.field->Size(), e.size);
     }
@@ -214,14 +213,14 @@ TEST_F(DataModuleTest, DeclaredFields) {
 }
 
 TEST_F(DataModuleTest, CreationInstallsTheUnhandledExceptionHandler) {
-  dmtest::ScratchDir dir;
-  dmtest::RecordingUi ui;
-  Application().HandleException(nullptr, std::runtime_error("boom"));
+  testsupport::WorkDir dir;
+  auto& ui = context_.ui;
+  context_.Application.HandleException(nullptr, std::runtime_error("boom"));
   EXPECT_EQ(ui.events, (std::vector<std::string>{"beep", "error:Se presento el siguiente error: boom"}));
 
-  Application().OnException = nullptr;
+  context_.Application.OnException = nullptr;
   dm_.DataModuleCreate(nullptr);
-  Application().HandleException(nullptr, std::runtime_error("again"));
+  context_.Application.HandleException(nullptr, std::runtime_error("again"));
   ASSERT_EQ(ui.events.size(), 4u);
   EXPECT_EQ(ui.events[3], "error:Se presento el siguiente error: again");
 }
@@ -315,8 +314,8 @@ TEST_F(ConfigurarProvidersTest, SecondWalkChangesNothing) {
   ExpectWalked();
 
   // Each handler still reports once per failure.
-  dmtest::ScratchDir dir;
-  dmtest::RecordingUi ui;
+  testsupport::WorkDir dir;
+  auto& ui = context_.ui;
   TDataAction action = daFail;
   CCliented->OnPostError(*CCliented, EDatabaseError("key violation"), action);
   EXPECT_EQ(action, daAbort);
@@ -325,8 +324,8 @@ TEST_F(ConfigurarProvidersTest, SecondWalkChangesNothing) {
 
 TEST_F(ConfigurarProvidersTest, InstalledHandlersAreTheReporters) {
   dm_.ConfigurarProviders(&form_);
-  dmtest::ScratchDir dir;
-  dmtest::RecordingUi ui;
+  testsupport::WorkDir dir;
+  auto& ui = context_.ui;
 
   TClientDataSet delta(nullptr, "");
   TResolverResponse response = rrSkip;
@@ -352,7 +351,7 @@ TEST_F(ConfigurarProvidersTest, InstalledHandlersAreTheReporters) {
                 "beep", "error:Ya existe el registro en la tabla Puntosacum", "beep",
                 "error:Error. Borre antes los detalles dependientes del registro.", "beep",
                 "error:Error. Borre antes los detalles dependientes del registro."}));
-  const std::string log = dmtest::ReadLog(dir.path() / "ERRORES.TXT");
+  const std::string log = testsupport::ReadLog(dir.path() / "ERRORES.TXT");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
 }
 

@@ -7,6 +7,7 @@
 #include "dbaccess/sqlconnection.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
+#include "dm/reporter.h"
 #include "dbaccess/encoding.h"
 
 using namespace dbx;
@@ -188,32 +189,27 @@ INSTANTIATE_TEST_SUITE_P(
 // The log line: date text, time text, an empty column, the raw message.
 class LogLineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = Settings();
-    Settings() = FormatSettings{};
-  }
-  void TearDown() override { Settings() = saved_; }
-  FormatSettings saved_;
+  FormatSettings fs_;
 };
 
 TEST_F(LogLineTest, DateTimeEmptyColumnAndMessage) {
   const DateTime at{Date{2008, 12, 1}, Time{14, 5, 9, 0}};
-  EXPECT_EQ(ErrorLogLine(at, at, "msg"), "12/1/08,2:05:09 pm,,msg\r\n");
-  EXPECT_EQ(ErrorLogLine(at, at, ""), "12/1/08,2:05:09 pm,,\r\n");
-  EXPECT_EQ(ErrorLogLine(at, at, "a, b\r\nc"), "12/1/08,2:05:09 pm,,a, b\r\nc\r\n");
+  EXPECT_EQ(ErrorLogLine(at, at, "msg", fs_), "12/1/08,2:05:09 pm,,msg\r\n");
+  EXPECT_EQ(ErrorLogLine(at, at, "", fs_), "12/1/08,2:05:09 pm,,\r\n");
+  EXPECT_EQ(ErrorLogLine(at, at, "a, b\r\nc", fs_), "12/1/08,2:05:09 pm,,a, b\r\nc\r\n");
 }
 
 TEST_F(LogLineTest, DateFromTheFirstReadingTimeFromTheSecond) {
   const DateTime before{Date{2008, 12, 31}, Time{23, 59, 59, 9999}};
   const DateTime after{Date{2009, 1, 1}, Time{0, 0, 0, 0}};
-  EXPECT_EQ(ErrorLogLine(before, after, "x"), "12/31/08,12:00:00 am,,x\r\n");
+  EXPECT_EQ(ErrorLogLine(before, after, "x", fs_), "12/31/08,12:00:00 am,,x\r\n");
 }
 
 TEST_F(LogLineTest, FollowsTheLocaleSettings) {
-  Settings().dateSeparator = '-';
-  Settings().timePMString = "p.m.";
+  fs_.dateSeparator = '-';
+  fs_.timePMString = "p.m.";
   const DateTime at{Date{2008, 12, 1}, Time{14, 5, 9, 0}};
-  EXPECT_EQ(ErrorLogLine(at, at, "m"), "12-1-08,2:05:09 p.m.,,m\r\n");
+  EXPECT_EQ(ErrorLogLine(at, at, "m", fs_), "12-1-08,2:05:09 p.m.,,m\r\n");
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 
 #include "dbaccess/sqlconnection.h"
 #include "dm/dm.h"
-#include "dm_testing.h"
+#include "support/context.h"
+#include "support/files.h"
 
 using namespace dbx::literals;
 
@@ -40,21 +41,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 class AppendToLogTest : public ::testing::Test {
  protected:
-  dmtest::ScratchDir dir_;
+  testsupport::WorkDir dir_;
 };
 
 TEST_F(AppendToLogTest, CreatesAMissingLogAndAppendsToAnExistingOne) {
   platform::AppendToLog("\\ERRORES.TXT", "a,b\r\n");
-  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\n");
+  EXPECT_EQ(testsupport::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\n");
   platform::AppendToLog("\\ERRORES.TXT", "c\r\n");
-  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\nc\r\n");
+  EXPECT_EQ(testsupport::ReadFile(dir_.path() / "ERRORES.TXT"), "a,b\r\nc\r\n");
   // Internal text is written in UTF-8, and so is a file name with an accent.
   platform::AppendToLog("\\Peña.TXT"_l1, "compañía\r\n"_l1);
-  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "Pe\xc3\xb1" "a.TXT"), "compa\xc3\xb1\xc3\xad" "a\r\n");
+  EXPECT_EQ(testsupport::ReadFile(dir_.path() / "Pe\xc3\xb1" "a.TXT"), "compa\xc3\xb1\xc3\xad" "a\r\n");
 
-  dmtest::WriteFile(dir_.path() / "other.txt", std::string("keep\0me", 7));
+  testsupport::WriteFile(dir_.path() / "other.txt", std::string("keep\0me", 7));
   platform::AppendToLog((dir_.path() / "other.txt").string(), "+");
-  EXPECT_EQ(dmtest::ReadFile(dir_.path() / "other.txt"), std::string("keep\0me+", 8));
+  EXPECT_EQ(testsupport::ReadFile(dir_.path() / "other.txt"), std::string("keep\0me+", 8));
 }
 
 TEST_F(AppendToLogTest, FailuresAreSilent) {
@@ -83,10 +84,10 @@ class ApplicationDirectoryTest : public ::testing::Test {
       unsetenv("XDG_CONFIG_DIRS");
   }
   static void Write(const std::filesystem::path& dir, const std::string& bytes) {
-    dmtest::WriteFile(dir / "Quenda" / "Varnex2009.conf", bytes);
+    testsupport::WriteFile(dir / "Quenda" / "Varnex2009.conf", bytes);
   }
 
-  dmtest::ScratchDir dir_;
+  testsupport::WorkDir dir_;
   std::filesystem::path first_, second_;
   std::optional<std::string> saved_;
 };
@@ -159,8 +160,8 @@ TEST_F(ApplicationDirectoryTest, CompressionSettingCoversEveryConnection) {
                {"CompresionRed=\n", false},   {"CompresionRed=S\n", false}, {"Directorio=/x\n", false}};
   for (const auto& c : cases) {
     Write(first_, c.file);
-    dmtest::ApplicationHandlerGuard guard;
-    Tfdm dm;
+    TContext context;
+    Tfdm dm(context);
     EXPECT_EQ(dm.Varnex->WireCompression, c.on) << c.file;
     EXPECT_EQ(dm.ConReplica->WireCompression, c.on) << c.file;
   }

@@ -22,7 +22,8 @@
 #include "dbaccess/sqlconnection.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
-#include "dm_testing.h"
+#include "support/context.h"
+#include "support/files.h"
 #include "support/dbfixture.h"
 #include "support/rowstream.h"
 #include "support/escaped.h"
@@ -257,20 +258,19 @@ class ProbeRefillTest : public ::testing::Test {
 
   testsupport::ScratchDir scratch_;
   std::string branch_;
-  dmtest::ApplicationHandlerGuard guard_;
-  dmtest::ScratchDir cwd_;
-  dmtest::RecordingUi ui_;
-  Tfdm dm_;
+  testsupport::WorkDir cwd_;
+  testsupport::RecordingContext context_;
+  Tfdm dm_{context_};
 };
 
 TEST_F(ProbeRefillTest, KeysAndValuesOfAnyBytesProbedAndRefilledRowByRow) {
   ExpectProbeAndRefillExact(ProbeOneByOne, RefillRowByRow);
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
 }
 
 TEST_F(ProbeRefillTest, KeysAndValuesOfAnyBytesProbedAndRefilledInChunks) {
   ExpectProbeAndRefillExact(ProbeInChunks, RefillInChunks);
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
 }
 
 }  // namespace

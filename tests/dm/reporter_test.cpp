@@ -12,12 +12,13 @@
 #include "dbaccess/textforms.h"
 #include "dm/application.h"
 #include "dm/dm.h"
-#include "dm_testing.h"
+#include "support/context.h"
+#include "support/files.h"
 #include "dbaccess/encoding.h"
 
 using namespace dbx;
-using dmtest::ReadFile;
-using dmtest::WriteFile;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 namespace {
 
@@ -39,7 +40,7 @@ std::vector<std::string> LogLines(const std::string& log) {
 // A log line made now for the message: today's date text, a time text, and
 // ",," before the message.
 void ExpectLogLineOf(const std::string& line, const std::string& message) {
-  const std::string today = DateToStr(Now());
+  const std::string today = DateToStr(Now(), DefaultFormatSettings());
   EXPECT_EQ(line.substr(0, today.size() + 1), today + ",") << line;
   ASSERT_GE(line.size(), message.size() + 2);
   EXPECT_EQ(line.substr(line.size() - message.size() - 2), ",," + message) << line;
@@ -51,12 +52,11 @@ void ExpectLogLineOf(const std::string& line, const std::string& message) {
 
 class ReporterTest : public ::testing::Test {
  protected:
-  dmtest::ApplicationHandlerGuard guard_;
-  dmtest::ScratchDir dir_;
-  dmtest::RecordingUi ui_;
-  Tfdm dm_;
+  testsupport::WorkDir dir_;
+  testsupport::RecordingContext context_;
+  Tfdm dm_{context_};
 
-  [[nodiscard]] std::string Log() const { return dmtest::ReadLog(dir_.path() / "ERRORES.TXT"); }
+  [[nodiscard]] std::string Log() const { return testsupport::ReadLog(dir_.path() / "ERRORES.TXT"); }
   [[nodiscard]] bool LogExists() const { return std::filesystem::exists(dir_.path() / "ERRORES.TXT"); }
 };
 
@@ -65,7 +65,7 @@ TEST_F(ReporterTest, LogsTheRawMessageThenBeepsAndShowsTheText) {
   dm_.ManejarError(nullptr, nullptr, EDatabaseError(kConnectionFailed), ukModify, response);
 
   EXPECT_EQ(response, rrAbort);
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:" + kNoServer}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"beep", "error:" + kNoServer}));
   const auto lines = LogLines(Log());
   ASSERT_EQ(lines.size(), 1u);
   ExpectLogLineOf(lines[0], kConnectionFailed);
@@ -89,7 +89,7 @@ TEST_F(ReporterTest, EmptyMessageIsLoggedAsAnEmptyColumn) {
   TClientDataSet client(nullptr, "CCliented");
   TResolverResponse response = rrSkip;
   dm_.ManejarError(nullptr, &client, EDatabaseError(""), ukInsert, response);
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:"}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"beep", "error:"}));
   const auto lines = LogLines(Log());
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(lines[0].size() - 2), ",,");
@@ -101,7 +101,7 @@ TEST_F(ReporterTest, UnwritableLogStillShowsTheDialog) {
   TResolverResponse response = rrSkip;
   EXPECT_NO_THROW(dm_.ManejarError(nullptr, nullptr, EDatabaseError(kConnectionFailed), ukInsert, response));
   EXPECT_EQ(response, rrAbort);
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:" + kNoServer}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"beep", "error:" + kNoServer}));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "ERRORES.TXT"));
 }
 
@@ -111,7 +111,7 @@ TEST_F(ReporterTest, ClientErrorAbortsAndReportsCaseC) {
   TDataAction action = daFail;
   dm_.ManejarClientError(*client, EDatabaseError("Field 'TERC_NIT' must have a value"), action);
   EXPECT_EQ(action, daAbort);
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:Los campos  son obligatorios."}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"beep", "error:Los campos  son obligatorios."}));
   const auto lines = LogLines(Log());
   ASSERT_EQ(lines.size(), 1u);
   ExpectLogLineOf(lines[0], "Field 'TERC_NIT' must have a value");
@@ -126,7 +126,7 @@ TEST_F(ReporterTest, ProviderErrorReportsCaseB) {
   TResolverResponse response = rrSkip;
   dm_.ManejarError(provider, &delta, EUpdateError(message, 1, 0), ukInsert, response);
   EXPECT_EQ(response, rrAbort);
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "error:Ya existe el registro en la tabla Clientesd"}));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{"beep", "error:Ya existe el registro en la tabla Clientesd"}));
   const auto lines = LogLines(Log());
   ASSERT_EQ(lines.size(), 1u);
   ExpectLogLineOf(lines[0], message);
@@ -134,24 +134,24 @@ TEST_F(ReporterTest, ProviderErrorReportsCaseB) {
 
 TEST_F(ReporterTest, UnhandledExceptionsReachTheReporterThroughTheApplication) {
   TComponent sender(nullptr, "SpeedButton1");
-  Application().HandleException(&sender, EOleException("SQL Server Error: table unknown"));
-  EXPECT_EQ(ui_.events, (std::vector<std::string>{
+  context_.Application.HandleException(&sender, EOleException("SQL Server Error: table unknown"));
+  EXPECT_EQ(context_.ui.events, (std::vector<std::string>{
                             "beep", "error:Se presento el siguiente error: SQL Server Error: table unknown"}));
 
   bool after = false;
-  Application().Run(&sender, [&] {
+  context_.Application.Run(&sender, [&] {
     throw EDatabaseError("dbExpress Error: Unable to complete network request to host \"srv9\"");
     after = true;
   });
   EXPECT_FALSE(after);
-  ASSERT_EQ(ui_.events.size(), 4u);
-  EXPECT_EQ(ui_.events[2], "beep");
-  EXPECT_EQ(ui_.events[3], "error:No se encontró el equipo servidor con nombre srv9"_l1);
+  ASSERT_EQ(context_.ui.events.size(), 4u);
+  EXPECT_EQ(context_.ui.events[2], "beep");
+  EXPECT_EQ(context_.ui.events[3], "error:No se encontró el equipo servidor con nombre srv9"_l1);
 
   // Exceptions raised inside the dataset layer's own event handlers.
-  HandleApplicationException(nullptr, EConvertError("'x' no es una fecha válida"_l1));
-  ASSERT_EQ(ui_.events.size(), 6u);
-  EXPECT_EQ(ui_.events[5], "error:Se presento el siguiente error: 'x' no es una fecha válida"_l1);
+  dm_.CClientes->OnHandlerException(nullptr, EConvertError("'x' no es una fecha válida"_l1));
+  ASSERT_EQ(context_.ui.events.size(), 6u);
+  EXPECT_EQ(context_.ui.events[5], "error:Se presento el siguiente error: 'x' no es una fecha válida"_l1);
 
   const auto lines = LogLines(Log());
   ASSERT_EQ(lines.size(), 3u);
@@ -162,22 +162,22 @@ TEST_F(ReporterTest, UnhandledExceptionsReachTheReporterThroughTheApplication) {
 
 TEST_F(ReporterTest, SilentAbortIsDropped) {
   bool after = false;
-  Application().Run(nullptr, [&] {
+  context_.Application.Run(nullptr, [&] {
     throw EAbort();
     after = true;
   });
-  Application().HandleException(nullptr, EAbort());
-  HandleApplicationException(nullptr, EAbort());
+  context_.Application.HandleException(nullptr, EAbort());
+  dm_.CClientes->OnHandlerException(nullptr, EAbort());
   EXPECT_FALSE(after);
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
   EXPECT_FALSE(LogExists());
 }
 
 TEST_F(ReporterTest, HandlerThatDoesNotThrowIsNotReported) {
   int calls = 0;
-  Application().Run(nullptr, [&] { ++calls; });
+  context_.Application.Run(nullptr, [&] { ++calls; });
   EXPECT_EQ(calls, 1);
-  EXPECT_TRUE(ui_.events.empty());
+  EXPECT_TRUE(context_.ui.events.empty());
   EXPECT_FALSE(LogExists());
 }
 

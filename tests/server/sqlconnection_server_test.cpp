@@ -65,11 +65,7 @@ class ServerAttach : public ::testing::Test {
 
   void SetUp() override {
     if (ServerDir().empty()) GTEST_SKIP() << "CONSOPUNTOS_FBSERVER_DIR not set";
-    c.ConnectionName = "IBLocal";
-    for (const char* line :
-         {"BlobSize=-1", "CommitRetain=False", "Database=", "DriverName=Interbase", "RoleName=RoleName",
-          "ServerCharSet=", "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=", "WaitOnLocks=True"})
-      c.Params().Add(line);
+    testsupport::ConfigureConnection(c, "", "", "");
   }
 
   std::string Fails(const std::string& database, const std::string& password) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dbaccess/encoding.h"
+#include "dbaccess/sqlconnection.h"
 
 #ifndef CONSOPUNTOS_SOURCE_DIR
 #error "CONSOPUNTOS_SOURCE_DIR must name the source tree"
@@ -26,6 +27,19 @@
 namespace fs = std::filesystem;
 
 namespace testsupport {
+
+void ConfigureConnection(dbx::TSQLConnection& c, const std::string& database, const std::string& user,
+                         const std::string& password) {
+  c.ConnectionName = "IBLocal";
+  for (const char* line : {"BlobSize=-1", "CommitRetain=False", "Database=", "DriverName=Interbase",
+                           "ErrorResourceFile=", "LocaleCode=0000", "Password=", "RoleName=RoleName", "ServerCharSet=",
+                           "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=", "WaitOnLocks=True"})
+    c.Params().Add(line);
+  c.Params().SetValue("Database", database);
+  c.Params().SetValue("User_Name", user);
+  c.Params().SetValue("password", password);
+}
+
 namespace {
 
 std::string TempBase() {

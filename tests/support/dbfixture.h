@@ -33,6 +33,10 @@
 
 #include <string>
 
+namespace dbx {
+class TSQLConnection;
+}
+
 namespace testsupport {
 
 // Credentials of the test databases (the embedded engine accepts any password).
@@ -56,6 +60,11 @@ class ScratchDir {
  private:
   std::string root_;
 };
+
+// Gives a connection the data module's fixed settings and the database and
+// credentials.
+void ConfigureConnection(dbx::TSQLConnection& connection, const std::string& database,
+                         const std::string& user = kUser, const std::string& password = kPassword);
 
 // Creates a fresh main database (schema_common.sql + schema_main.sql) at path,
 // replacing any file there and creating missing parent folders. Returns path.

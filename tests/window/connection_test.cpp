@@ -13,6 +13,8 @@
 #include "dbaccess/encoding.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
+#include "consopuntos/qttext.h"
+#include "dbaccess/locale.h"
 #include "window_testing.h"
 
 using testsupport::CompanyLayout;
@@ -21,7 +23,7 @@ using testsupport::RunSql;
 using testsupport::ScratchDir;
 using wintest::FocusName;
 using wintest::StatusStep;
-using wintest::TestUi;
+using wintest::Describe;
 using wintest::WindowSession;
 
 using namespace dbx::literals;
@@ -32,13 +34,9 @@ std::string TodayIso() { return QDate::currentDate().toString(Qt::ISODate).toStd
 
 std::string TodayText() {
   const QDate d = QDate::currentDate();
-  return dbx::DateToStr(dbx::DateTime{dbx::Date{d.year(), d.month(), d.day()}, {}});
+  return dbx::DateToStr(dbx::DateTime{dbx::Date{d.year(), d.month(), d.day()}, {}}, dbx::SettingsFromPlatform());
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> out;
@@ -94,13 +92,13 @@ class ConnectionTest : public QObject {
     QVERIFY(s.Show());
     f->Servidor->setCurrentIndex(1);
     TypeAndLeaveCompany(f, co.Company());
-    QTRY_VERIFY2(f->SpeedButton1->isEnabled(), qPrintable(TestUi().Describe()));
+    QTRY_VERIFY2(f->SpeedButton1->isEnabled(), qPrintable(Describe(s.Ui())));
 
     const QString connecting = Q("Conectando a la base de datos " + co.Company() + " ...");
     const std::vector<StatusStep> connect{{connecting, true, true}, {connecting, false, false}};
     QVERIFY2(s.Steps() == connect, qPrintable(wintest::Describe(s.Steps())));
-    QVERIFY(TestUi().events.empty());
-    QVERIFY(fdm->Varnex->Connected());
+    QVERIFY(s.Ui().events.empty());
+    QVERIFY(s.Dm().Varnex->Connected());
     QVERIFY(f->EFecIni->isEnabled());
     QCOMPARE(f->EFecIni->date(), QDate::currentDate());
     QVERIFY(!f->Panel5->isVisible());
@@ -121,8 +119,8 @@ class ConnectionTest : public QObject {
 
     s.ClearSteps();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
-    QTRY_VERIFY2(s.FormGone(), qPrintable(TestUi().Describe()));
-    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+    QTRY_VERIFY2(s.FormGone(), qPrintable(Describe(s.Ui())));
+    QVERIFY2(s.Ui().events.empty(), qPrintable(Describe(s.Ui())));
 
     const std::string norteServer = co.BranchServer("001");
     const std::string surServer = co.BranchServer("002");
@@ -148,7 +146,7 @@ class ConnectionTest : public QObject {
              std::string("0"));
 
     // The missing branch is logged once per walk in the application directory.
-    const auto lines = Split(ReadAll(s.AppDir() + "/ERRORENVPTOS.TXT"), "\r\n");
+    const auto lines = Split(testsupport::ReadFile(s.AppDir() + "/ERRORENVPTOS.TXT"), "\r\n");
     QCOMPARE(lines.size(), std::size_t{3});
     QVERIFY(lines[2].empty());
     const char* labels[] = {"Trayendo puntos", "Enviando consolidado"};
@@ -163,7 +161,7 @@ class ConnectionTest : public QObject {
     QVERIFY(!std::filesystem::exists(sur));
 
     // One line in the history of runs: what the run came to and counted.
-    const auto history = Split(ReadAll(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
+    const auto history = Split(testsupport::ReadFile(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
     QCOMPARE(history.size(), std::size_t{2});
     const auto h = Split(history[0], ",");
     QCOMPARE(h.size(), std::size_t{14});
@@ -191,8 +189,8 @@ class ConnectionTest : public QObject {
     WindowSession s(UnattendedArgs(co));
     s.Create();
     QVERIFY(s.Show());
-    QTRY_VERIFY2(s.FormGone(), qPrintable(TestUi().Describe()));
-    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+    QTRY_VERIFY2(s.FormGone(), qPrintable(Describe(s.Ui())));
+    QVERIFY2(s.Ui().events.empty(), qPrintable(Describe(s.Ui())));
 
     const QString root = QString::fromUtf8(dir.Root().c_str());
     const QString connecting = Q("Conectando a la base de datos " + co.Company() + " ...");
@@ -218,7 +216,7 @@ class ConnectionTest : public QObject {
              std::string("900|10.00"));
 
     std::string log;
-    QVERIFY2(dbx::Utf8ToLatin1(ReadAll(s.AppDir() + "/ERRORENVPTOS.TXT"), log), "the log is not UTF-8");
+    QVERIFY2(dbx::Utf8ToLatin1(testsupport::ReadFile(s.AppDir() + "/ERRORENVPTOS.TXT"), log), "the log is not UTF-8");
     const auto lines = Split(log, "\r\n");
     QCOMPARE(lines.size(), std::size_t{3});
     for (int i = 0; i < 2; ++i)
@@ -240,11 +238,11 @@ class ConnectionTest : public QObject {
     WindowSession s(UnattendedArgs(co));
     s.Create();
     QVERIFY(s.Show());
-    QTRY_VERIFY(!TestUi().Dialogs().empty());
-    const std::string dialog = TestUi().Dialogs()[0];
+    QTRY_VERIFY(!s.Ui().Dialogs().empty());
+    const std::string dialog = s.Ui().Dialogs()[0];
     QVERIFY2(dialog.find("'Pe\xf1" "a'") != std::string::npos, dialog.c_str());
     std::string log;
-    QVERIFY2(dbx::Utf8ToLatin1(ReadAll("ERRORES.TXT"), log), "ERRORES.TXT is not UTF-8");
+    QVERIFY2(dbx::Utf8ToLatin1(testsupport::ReadFile("ERRORES.TXT"), log), "ERRORES.TXT is not UTF-8");
     const std::size_t message = log.find(",,");
     QVERIFY(message != std::string::npos);
     QCOMPARE(ToDisplay("error:Se presento el siguiente error: " + log.substr(message + 2, log.size() - message - 4)),
@@ -262,10 +260,10 @@ class ConnectionTest : public QObject {
     Tfconsopuntos* f = s.Create();
     QVERIFY(s.Show());
     QVERIFY(!s.FormGone());
-    const std::vector<std::string> dialogs = TestUi().Dialogs();
+    const std::vector<std::string> dialogs = s.Ui().Dialogs();
     QCOMPARE(dialogs.size(), std::size_t{1});
     QVERIFY2(dialogs[0].find("'x' no es una fecha válida"_l1) != std::string::npos, dialogs[0].c_str());
-    QVERIFY(fdm->Varnex->Connected());
+    QVERIFY(s.Dm().Varnex->Connected());
     QCOMPARE(f->CAcumulado->PacketRecords, 1000);
     QVERIFY(f->EFecIni->isEnabled());
     QCOMPARE(f->EFecIni->date(), QDate::currentDate());
@@ -278,18 +276,18 @@ class ConnectionTest : public QObject {
     WindowSession::Settle(5);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     WindowSession::Settle();
-    QCOMPARE(TestUi().Dialogs().size(), std::size_t{2});
-    QCOMPARE(TestUi().Dialogs()[1], dialogs[0]);
+    QCOMPARE(s.Ui().Dialogs().size(), std::size_t{2});
+    QCOMPARE(s.Ui().Dialogs()[1], dialogs[0]);
     QVERIFY(!s.FormGone());
 
     // The start stopped before its run: its line, without a transmission
     // date; the exit status says so.
-    const auto history = Split(ReadAll(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
+    const auto history = Split(testsupport::ReadFile(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
     QCOMPARE(history.size(), std::size_t{2});
     const auto h = Split(history[0], ",");
     QCOMPARE(h.size(), std::size_t{14});
     QCOMPARE(h[4] + "|" + h[5], std::string("|detenida por un error"));
-    QCOMPARE(EstadoSalidaPrograma(), 1);
+    QCOMPARE(s.Corridas().EstadoSalida(), 1);
   }
 
   // A valid position 11 becomes the date of every connection, whatever its
@@ -310,13 +308,12 @@ class ConnectionTest : public QObject {
     CompanyLayout co(dir);
     // The switch ends the run right after its first status text.
     testsupport::SetConfiguration(co.MainPath(), "REPLICAR CAMBIOS EN ARTICULOS", "NO");
-    dbx::FormatSettings fs = dbx::Settings();
+    WindowSession s(UnattendedArgs(co, "x"));
+    dbx::FormatSettings& fs = s.Context().Formats;
     fs.shortDateFormat = "dd/mm/yyyy";  // four-digit years: no two-digit window
     const dbx::Date expected{year, month, day};
     const std::string date = dbx::DateToStr(dbx::DateTime{expected, {}}, fs);
-    const dbx::FormatSettings saved = dbx::Settings();
-    dbx::Settings() = fs;
-    WindowSession s(UnattendedArgs(co, date));
+    s.Context().CommandLine = TCommandLine(UnattendedArgs(co, date));
     Tfconsopuntos* f = s.Create();
     dbx::Date seen;
     QString shown;
@@ -326,8 +323,7 @@ class ConnectionTest : public QObject {
     });
     QVERIFY(s.Show());
     QTRY_VERIFY(s.FormGone());
-    dbx::Settings() = saved;
-    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+    QVERIFY2(s.Ui().events.empty(), qPrintable(Describe(s.Ui())));
     QVERIFY(seen == expected);  // the date while the run showed its first text
     QCOMPARE(shown, QString::fromStdString(date));
   }
@@ -362,7 +358,7 @@ class ConnectionTest : public QObject {
     const std::vector<std::string> dialogs =
         notFound ? std::vector<std::string>{"error:No se encontró la configuración REPLICAR CAMBIOS EN ARTICULOS"_l1}
                  : std::vector<std::string>{};
-    QCOMPARE(TestUi().Dialogs(), dialogs);
+    QCOMPARE(s.Ui().Dialogs(), dialogs);
     QCOMPARE(QueryText(co.MainPath(), "SELECT TERC_NIT FROM PUNTOS_CLIENTE_ACUMULADO"), std::string("VIEJO"));
     QVERIFY(!std::filesystem::exists(s.AppDir() + "/ERRORENVPTOS.TXT"));
     // The panel still shows the main database's connecting text.

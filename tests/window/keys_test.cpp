@@ -14,11 +14,12 @@
 
 #include "dbaccess/encoding.h"
 #include "dm/dm.h"
+#include "consopuntos/qttext.h"
 #include "window_testing.h"
 
 using wintest::FocusName;
 using wintest::StatusStep;
-using wintest::TestUi;
+using wintest::Describe;
 using wintest::WindowSession;
 
 using namespace dbx::literals;
@@ -66,9 +67,9 @@ class KeyTest : public QObject {
     Press(Qt::Key_F5);
     WindowSession::Settle();
     QVERIFY2(s.Steps().empty(), qPrintable(wintest::Describe(s.Steps())));
-    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
+    QVERIFY2(s.Ui().events.empty(), qPrintable(Describe(s.Ui())));
     QCOMPARE(ReadAll("ERRORES.TXT").size(), logBefore);
-    QVERIFY(fdm->Varnex->Params().Value("Database").empty());
+    QVERIFY(s.Dm().Varnex->Params().Value("Database").empty());
     QVERIFY(!s.FormGone());
     QVERIFY(!f->Panel5->isVisible());
     QCOMPARE(s.probe.keys, std::vector<int>{Qt::Key_F5});  // the key still reaches the list
@@ -102,8 +103,8 @@ class KeyTest : public QObject {
     QVERIFY(!s.FormGone());
     QVERIFY(f->isVisible());
     QVERIFY2(s.Steps().empty(), qPrintable(wintest::Describe(s.Steps())));
-    QVERIFY2(TestUi().events.empty(), qPrintable(TestUi().Describe()));
-    QVERIFY(fdm->Varnex->Params().Value("Database").empty());
+    QVERIFY2(s.Ui().events.empty(), qPrintable(Describe(s.Ui())));
+    QVERIFY(s.Dm().Varnex->Params().Value("Database").empty());
     QCOMPARE(s.probe.keys, std::vector<int>{key});  // not consumed
   }
 
@@ -125,7 +126,7 @@ class KeyTest : public QObject {
     Press(Qt::Key_Escape);
     QCOMPARE(s.probe.keys, std::vector<int>{Qt::Key_Escape});
     QTRY_VERIFY(s.FormGone());
-    QVERIFY(TestUi().events.empty());
+    QVERIFY(s.Ui().events.empty());
   }
 
   void cancelButtonCloses() {
@@ -160,7 +161,7 @@ class KeyTest : public QObject {
     WindowSession::Settle();
     QCOMPARE(FocusName(), to);
     // Leaving an empty company field connects nothing.
-    QVERIFY(TestUi().events.empty());
+    QVERIFY(s.Ui().events.empty());
     QVERIFY(!f->Panel5->isVisible());
   }
 
@@ -256,15 +257,15 @@ class KeyTest : public QObject {
     if (!connects) {
       QVERIFY2(s.Steps().empty(), qPrintable(wintest::Describe(s.Steps())));
       QVERIFY(!f->Panel5->isVisible());
-      QVERIFY(TestUi().events.empty());
-      QVERIFY(fdm->Varnex->Params().Value("Database").empty());
+      QVERIFY(s.Ui().events.empty());
+      QVERIFY(s.Dm().Varnex->Params().Value("Database").empty());
       QCOMPARE(FocusName(), QStringLiteral("Servidor"));
       return;
     }
     const std::vector<StatusStep> expected{{QStringLiteral("Conectando a la base de datos ZZ ..."), true, true}};
     QVERIFY2(s.Steps() == expected, qPrintable(wintest::Describe(s.Steps())));
-    QCOMPARE(fdm->Varnex->Params().Value("Database"), s.AppDir() + "/nowhere/datos/ZZ/varnex.fdb");
-    QCOMPARE(TestUi().Dialogs().size(), std::size_t{1});
+    QCOMPARE(s.Dm().Varnex->Params().Value("Database"), s.AppDir() + "/nowhere/datos/ZZ/varnex.fdb");
+    QCOMPARE(s.Ui().Dialogs().size(), std::size_t{1});
     QVERIFY(f->Panel5->isVisible());
     QVERIFY(!f->EFecIni->isEnabled());
     QVERIFY(!f->SpeedButton1->isEnabled());

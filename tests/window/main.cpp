@@ -1,17 +1,13 @@
 // The window tests: several QTest suites in one process, on the offscreen
-// platform, with a recording user interface so that no dialog waits.
+// platform; each session records its dialogs, so that none waits.
 #include <unistd.h>
 
 #include <QApplication>
 #include <filesystem>
 #include <vector>
 
-#include "dbaccess/locale.h"
-#include "dbaccess/textforms.h"
-#include "dm/ui.h"
 #include "window_testing.h"
 
-int RunTextTests(int argc, char** argv);
 int RunStartupTests(int argc, char** argv);
 int RunKeyTests(int argc, char** argv);
 int RunConnectionTests(int argc, char** argv);
@@ -23,8 +19,6 @@ int main(int argc, char** argv) {
   char noCrashHandler[] = "-nocrashhandler";
   args.insert(args.begin() + 1, noCrashHandler);
   const int n = static_cast<int>(args.size());
-  dbx::ReloadSettings();
-  SetUi(&wintest::TestUi());
 
   // "\ERRORES.TXT" and "\SERVIDORES.cfg" name files of the working directory.
   const auto previous = std::filesystem::current_path();
@@ -32,12 +26,10 @@ int main(int argc, char** argv) {
   {
     testsupport::ScratchDir root;
     std::filesystem::current_path(root.Root());
-    failed += RunTextTests(n, args.data()) != 0;
     failed += RunStartupTests(n, args.data()) != 0;
     failed += RunKeyTests(n, args.data()) != 0;
     failed += RunConnectionTests(n, args.data()) != 0;
     std::filesystem::current_path(previous);
   }
-  SetUi(nullptr);
   return failed == 0 ? 0 : 1;
 }

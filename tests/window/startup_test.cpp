@@ -10,10 +10,11 @@
 #include <fstream>
 
 #include "dbaccess/encoding.h"
+#include "consopuntos/qttext.h"
 #include "window_testing.h"
 #include "dm/dm.h"
 
-using wintest::TestUi;
+using wintest::Describe;
 using wintest::WindowSession;
 
 using namespace dbx::literals;
@@ -101,7 +102,7 @@ class StartupTest : public QObject {
 
     Tfconsopuntos* f = s.Create();
     QStringList shown;
-    for (const auto& d : TestUi().Dialogs()) shown << ToDisplay(d);
+    for (const auto& d : s.Ui().Dialogs()) shown << ToDisplay(d);
     QCOMPARE(shown, dialogs);
 
     QCOMPARE(f->Servidor->count(), entries.size());
@@ -133,9 +134,9 @@ class StartupTest : public QObject {
     QVERIFY(!f->Panel5->isVisible());
     QCOMPARE(wintest::FocusName(), QStringLiteral("Servidor"));
     QCOMPARE(f->size(), QSize(355, 260));
-    QVERIFY(TestUi().events.empty());
+    QVERIFY(s.Ui().events.empty());
     // An interactive start attempts no connection.
-    QVERIFY(fdm->Varnex->Params().Value("Database").empty());
+    QVERIFY(s.Dm().Varnex->Params().Value("Database").empty());
   }
 
   // The status panel: navy text, a raised outer and a lowered inner bevel.
@@ -168,8 +169,8 @@ class StartupTest : public QObject {
     Tfconsopuntos* f = s.Create();
     QVERIFY(s.Show());
     QCOMPARE(f->TusuaText().size(), user.size());
-    QCOMPARE(fdm->Varnex->Params().Value("User_Name"), user);
-    QCOMPARE(fdm->Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
+    QCOMPARE(s.Dm().Varnex->Params().Value("User_Name"), user);
+    QCOMPARE(s.Dm().Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
   }
 
   // Positions 2 to 4 reach the connection byte for byte, UTF-8 or not.
@@ -178,9 +179,9 @@ class StartupTest : public QObject {
     WindowSession s({"prog", "/nowhere/srv", user, password, company, "5", "6", "7", "8", "9", "x"});
     s.Create();
     QVERIFY(s.Show());
-    QCOMPARE(fdm->Varnex->Params().Value("User_Name"), user);
-    QCOMPARE(fdm->Varnex->Params().Value("Password"), password);
-    QCOMPARE(fdm->Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
+    QCOMPARE(s.Dm().Varnex->Params().Value("User_Name"), user);
+    QCOMPARE(s.Dm().Varnex->Params().Value("Password"), password);
+    QCOMPARE(s.Dm().Varnex->Params().Value("Database"), "/nowhere/srv/datos/" + company + "/varnex.fdb");
   }
 
   // Fewer than ten arguments, or ten with an empty one, start interactively;
@@ -209,8 +210,8 @@ class StartupTest : public QObject {
     if (!unattended) {
       QCOMPARE(f->Servidor->count(), 2);
       QVERIFY(f->Tusua->text().isEmpty() && f->TClave->text().isEmpty() && f->Cia->text().isEmpty());
-      QVERIFY(fdm->Varnex->Params().Value("Database").empty());
-      QVERIFY(TestUi().events.empty());
+      QVERIFY(s.Dm().Varnex->Params().Value("Database").empty());
+      QVERIFY(s.Ui().events.empty());
       return;
     }
     QCOMPARE(f->Servidor->count(), 1);
@@ -219,10 +220,10 @@ class StartupTest : public QObject {
     QCOMPARE(f->TClave->text(), QStringLiteral("clave"));
     QCOMPARE(f->Cia->text(), QStringLiteral("CIA"));
     const std::string path = "/nowhere/srv/datos/CIA/varnex.fdb";
-    QCOMPARE(fdm->Varnex->Params().Value("Database"), path);
-    QVERIFY(!fdm->Varnex->Connected());
+    QCOMPARE(s.Dm().Varnex->Params().Value("Database"), path);
+    QVERIFY(!s.Dm().Varnex->Connected());
     // The failed connect reaches the error reporter; the connecting text stays.
-    QCOMPARE(TestUi().Dialogs(), std::vector<std::string>{"error:No se encontró el archivo o la ruta "_l1 + path});
+    QCOMPARE(s.Ui().Dialogs(), std::vector<std::string>{"error:No se encontró el archivo o la ruta "_l1 + path});
     QVERIFY(f->Panel5->isVisible());
     QCOMPARE(f->StatusText(), std::string("Conectando a la base de datos CIA ..."));
     QVERIFY(!f->EFecIni->isEnabled());
@@ -238,7 +239,7 @@ class StartupTest : public QObject {
     WindowSession::Settle();
     f->activateWindow();
     WindowSession::Settle();
-    QCOMPARE(TestUi().Dialogs().size(), std::size_t{1});
+    QCOMPARE(s.Ui().Dialogs().size(), std::size_t{1});
     QVERIFY(!s.FormGone());
   }
 };

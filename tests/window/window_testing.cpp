@@ -8,36 +8,13 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "consopuntos/cmdline.h"
-#include "dm/application.h"
-#include "dm/dm.h"
+#include "dbaccess/locale.h"
 
 namespace wintest {
 
-namespace {
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-}  // namespace
-
-RecordingUi& TestUi() {
-  static RecordingUi ui;
-  return ui;
-}
-
-std::vector<std::string> RecordingUi::Dialogs() const {
-  std::vector<std::string> out;
-  for (const auto& e : events)
-    if (e != "beep") out.push_back(e);
-  return out;
-}
-
-QString RecordingUi::Describe() const {
+QString Describe(const testsupport::RecordingUi& ui) {
   QString out = QStringLiteral("dialogs:");
-  for (const auto& e : events) out += QStringLiteral("\n  ") + QString::fromStdString(e);
+  for (const auto& e : ui.events) out += QStringLiteral("\n  ") + QString::fromStdString(e);
   return out;
 }
 
@@ -65,26 +42,17 @@ WindowSession::WindowSession(std::vector<std::string> args)
       configDir_(scratch_->Path("xdg")) {
   std::filesystem::create_directories(appDir_);
   std::filesystem::create_directories(configDir_ + "/Quenda");
-  hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_DIRS");
-  previousXdg_ = qgetenv("XDG_CONFIG_DIRS");
-  qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(configDir_));
+  xdg_.emplace("XDG_CONFIG_DIRS", configDir_);
   SetDirectorio(appDir_);
-  SetCommandLine(std::move(args));
-  TestUi().events.clear();
-  fdm = new Tfdm();
+  context_.CommandLine = TCommandLine(std::move(args));
+  context_.Formats = dbx::SettingsFromPlatform();
+  dm_ = std::make_unique<Tfdm>(context_);
 }
 
 WindowSession::~WindowSession() {
   delete form_.data();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  delete fdm;
-  fdm = nullptr;
-  Application().OnException = nullptr;
-  SetCommandLine(std::vector<std::string>{"consopuntos"});
-  if (hadXdg_)
-    qputenv("XDG_CONFIG_DIRS", previousXdg_);
-  else
-    qunsetenv("XDG_CONFIG_DIRS");
+  dm_.reset();
 }
 
 void WindowSession::SetDirectorio(const std::optional<std::string>& value) {
@@ -95,13 +63,15 @@ void WindowSession::SetDirectorio(const std::optional<std::string>& value) {
   }
   // The runs of a session go one statement per row when the test is told so.
   const char* filas = std::getenv("CONSOPUNTOS_TEST_FILAS_POR_LOTE");
-  WriteBytes(file, "Directorio=" + *value + "\n" + (filas != nullptr ? "FilasPorLote=" + std::string(filas) + "\n" : ""));
+  testsupport::WriteFile(file, "Directorio=" + *value + "\n" + (filas != nullptr ? "FilasPorLote=" + std::string(filas) + "\n" : ""));
 }
 
-void WindowSession::WriteServerList(const std::string& bytes) const { WriteBytes(appDir_ + "/SERVIDORES.cfg", bytes); }
+void WindowSession::WriteServerList(const std::string& bytes) const {
+  testsupport::WriteFile(appDir_ + "/SERVIDORES.cfg", bytes);
+}
 
 Tfconsopuntos* WindowSession::Create() {
-  auto* form = new Tfconsopuntos();
+  auto* form = new Tfconsopuntos(*dm_, corridas_);
   form_ = form;
   formObject_ = form;
   form->installEventFilter(this);

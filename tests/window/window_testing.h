@@ -13,29 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "consopuntos/corridas.h"
 #include "consopuntos/fconsopuntos.h"
-#include "dm/ui.h"
+#include "dm/dm.h"
+#include "support/context.h"
 #include "support/dbfixture.h"
+#include "support/files.h"
 
 namespace wintest {
 
-// Records beeps and dialogs in order: "beep", "error:<text>", "message:<text>".
-class RecordingUi : public UserInterface {
- public:
-  void Beep() override { events.push_back("beep"); }
-
-  [[nodiscard]] std::vector<std::string> Dialogs() const;  // events without the beeps
-  [[nodiscard]] QString Describe() const;                   // for failure messages
-
-  std::vector<std::string> events;
-
- protected:
-  void ShowErrorDialog(const std::string& text) override { events.push_back("error:" + text); }
-  void ShowMessageBox(const std::string& text) override { events.push_back("message:" + text); }
-};
-
-// The one recording interface, installed by main().
-RecordingUi& TestUi();
+// The dialogs recorded, for failure messages.
+QString Describe(const testsupport::RecordingUi& ui);
 
 // One text the status panel was given, with what the screen showed then.
 struct StatusStep {
@@ -53,8 +41,9 @@ class KeyProbe : public QObject {
   std::vector<int> keys;  // key codes of the key presses that got through
 };
 
-// A session of the window: application directory and its setting, the data
-// module, the form, and its watchers. Removes them all when it goes.
+// A session of the window: application directory and its setting, the
+// program's context with its recorded dialogs, the runs, the data module,
+// the form, and its watchers. Removes them all when it goes.
 class WindowSession : public QObject {
  public:
   // args is the command line (position 0 first).
@@ -70,6 +59,11 @@ class WindowSession : public QObject {
   void SetDirectorio(const std::optional<std::string>& value);
   // Writes AppDir()/SERVIDORES.cfg.
   void WriteServerList(const std::string& bytes) const;
+
+  [[nodiscard]] TContext& Context() noexcept { return context_; }
+  [[nodiscard]] testsupport::RecordingUi& Ui() noexcept { return context_.ui; }
+  [[nodiscard]] Tfdm& Dm() noexcept { return *dm_; }
+  [[nodiscard]] TCorridas& Corridas() noexcept { return corridas_; }
 
   // Creates the form (FormCreate runs) and starts watching it.
   Tfconsopuntos* Create();
@@ -96,8 +90,10 @@ class WindowSession : public QObject {
   std::unique_ptr<testsupport::ScratchDir> scratch_;
   std::string appDir_;
   std::string configDir_;
-  QByteArray previousXdg_;
-  bool hadXdg_ = false;
+  std::optional<testsupport::ScopedEnv> xdg_;
+  testsupport::RecordingContext context_;
+  TCorridas corridas_{context_};
+  std::unique_ptr<Tfdm> dm_;
   QPointer<Tfconsopuntos> form_;
   QObject* formObject_ = nullptr;
   std::vector<StatusStep> steps_;
