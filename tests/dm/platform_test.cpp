@@ -70,18 +70,11 @@ TEST_F(AppendToLogTest, FailuresAreSilent) {
 class ApplicationDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* v = std::getenv("XDG_CONFIG_DIRS")) saved_ = v;
     first_ = dir_.path() / "first";
     second_ = dir_.path() / "second";
     std::filesystem::create_directories(first_ / "Quenda");
     std::filesystem::create_directories(second_ / "Quenda");
-    setenv("XDG_CONFIG_DIRS", (first_.string() + ":" + second_.string()).c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_)
-      setenv("XDG_CONFIG_DIRS", saved_->c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_DIRS");
+    xdg_.Set(first_.string() + ":" + second_.string());
   }
   static void Write(const std::filesystem::path& dir, const std::string& bytes) {
     testsupport::WriteFile(dir / "Quenda" / "Varnex2009.conf", bytes);
@@ -89,7 +82,7 @@ class ApplicationDirectoryTest : public ::testing::Test {
 
   testsupport::WorkDir dir_;
   std::filesystem::path first_, second_;
-  std::optional<std::string> saved_;
+  testsupport::ScopedEnv xdg_{"XDG_CONFIG_DIRS", std::nullopt};
 };
 
 TEST_F(ApplicationDirectoryTest, MissingFileIsAMissingKey) {

@@ -87,9 +87,9 @@ void RoundTripProperty(const std::string& bytes) {
   }
   FUZZ_CHECK(SplitCommandLine(WrittenBack(args)) == args, "quoted arguments read back", Joined(args));
   // The positions, as the program counts them.
-  SetCommandLine(SplitCommandLine(WrittenBack(args)));
+  const TCommandLine line(SplitCommandLine(WrittenBack(args)));
   for (int p = 0; p <= count + 1; ++p)
-    FUZZ_CHECK(ParamStr(p) == (p < static_cast<int>(args.size()) ? args[static_cast<std::size_t>(p)] : std::string()),
+    FUZZ_CHECK(line.ParamStr(p) == (p < static_cast<int>(args.size()) ? args[static_cast<std::size_t>(p)] : std::string()),
                "position p is the p-th argument, or empty past the last", Joined(args));
 }
 

@@ -13,6 +13,7 @@
 #include "dbaccess/sqlconnection.h"
 #include "dbaccess/textforms.h"
 #include "dm/dm.h"
+#include "dm/reporter.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace dbx;
@@ -142,7 +143,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The log line.
   const DateTime date{fuzz::ConsumeDate(in, true), fuzz::ConsumeTime(in, true)};
   const DateTime time{fuzz::ConsumeDate(in, true), fuzz::ConsumeTime(in, true)};
-  FUZZ_CHECK(ErrorLogLine(date, time, message) == DateToStr(date) + "," + TimeToStr(time) + ",," + message + "\r\n",
+  const FormatSettings& fs = DefaultFormatSettings();
+  FUZZ_CHECK(ErrorLogLine(date, time, message, fs) == DateToStr(date, fs) + "," + TimeToStr(time, fs) + ",," + message +
+                 "\r\n",
              "the log line", fuzz::Escaped(message));
   return 0;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "consopuntos/corridas.h"
 #include "consopuntos/transmision.h"
 #include "dbaccess/encoding.h"
 #include "dm/application.h"
@@ -78,6 +79,7 @@ struct Outcome {
   std::vector<std::string> status;
   bool closed = false;
   std::string resumen;
+  int estado = -1;  // the exit status of the unattended start
 };
 
 std::string SortedRows(const std::string& database, const std::string& select) {
@@ -135,24 +137,31 @@ Outcome RunCompany(const Builder& build, int filasPorLote, const std::string& aj
   Outcome out;
   out.before = Tables(co, company);
   {
+    // An unattended start's run, as the window's F5 handler runs it.
     testsupport::RecordingContext context;
+    context.CommandLine = TCommandLine({"consopuntos", "s", "u", "c", "DEMO", "5", "6", "7", "8", "9", "S"});
+    TCorridas corridas(context);
     {
       Tfdm dm(context);
       Ventana ventana(dm, co.ServerFolder(), co.Company());
       if (alMostrar) ventana.alMostrar = [&](const std::string& text) { alMostrar(text, company); };
       dm.ConfigurarProviders(&ventana);
-      TTransmision run(dm, ventana, *ventana.CAcumulado, *ventana.CCliented);
-      context.Application.Run(&ventana, [&] { run.Ejecutar(); });
+      context.Application.Run(&ventana, [&] { corridas.Transmitir(dm, ventana, *ventana.CAcumulado, *ventana.CCliented); });
       out.status = ventana.status;
       out.closed = ventana.closed;
-      const TResumenTransmision& r = run.Resumen();
-      out.resumen = std::to_string(r.sucursales) + " " + std::to_string(r.sinAbrirTrayendo) + " " +
-                    std::to_string(r.sinAbrirEnviando) + " " + std::to_string(r.tercerosTraidos) + " " +
-                    std::to_string(r.tercerosEnviados) + " " + std::to_string(r.llamadasAcumulacion) + " " +
-                    std::to_string(r.acumuladosEnviados) + (r.sinEnviar ? " sin enviar" : "");
     }
     out.dialogs = context.ui.events;
+    out.estado = corridas.EstadoSalida();
   }
+  // What the run did, from its history line: the counts after the result
+  // and the seconds.
+  const std::string history = testsupport::ReadLog(app + "/TRANSMISIONES.TXT");
+  std::vector<std::string> columns;
+  std::stringstream line(history.substr(0, history.find("\r\n")));
+  for (std::string c; std::getline(line, c, ',');) columns.push_back(c);
+  EXPECT_EQ(columns.size(), 14u) << history;
+  for (std::size_t i = 7; i < columns.size(); ++i) out.resumen += (i > 7 ? " " : "") + columns[i];
+  if (columns.size() > 5 && columns[5] == "sin enviar por sucursales sin abrir") out.resumen += " sin enviar";
   xdg.Set(std::nullopt);
   out.tables = Tables(co, company);
   if (std::filesystem::exists("ERRORES.TXT")) out.errores = WithoutMoments(testsupport::ReadLog("ERRORES.TXT"));
@@ -253,6 +262,7 @@ std::vector<Case> Cases() {
        [](const Outcome& o) {
          EXPECT_TRUE(o.closed);
          EXPECT_EQ("3 1 1 48 46 60 120", o.resumen);
+         EXPECT_EQ(3, o.estado);  // branch 003 has no database
          EXPECT_TRUE(o.errores.empty());
        }},
       // A row the main database rejects in the collection: reported, the
@@ -418,6 +428,7 @@ TEST(RunModes, ChunksLeaveWhatRowByRowLeaves) {
       EXPECT_EQ(reference.status, chunked.status);
       EXPECT_EQ(reference.closed, chunked.closed);
       EXPECT_EQ(reference.resumen, chunked.resumen);
+      EXPECT_EQ(reference.estado, chunked.estado);
     }
   }
 }
@@ -431,6 +442,7 @@ TEST(RunModes, EnviarConFaltantesNo) {
     const Outcome guarded = RunCompany(Standard(40, 30), filas, "EnviarConFaltantes=NO\n");
     EXPECT_TRUE(guarded.closed);
     EXPECT_EQ("3 1 0 48 0 60 0 sin enviar", guarded.resumen);
+    EXPECT_EQ(3, guarded.estado);
     const auto branches = [](const std::string& t) { return t.substr(t.find("## branch")); };
     EXPECT_EQ(branches(guarded.before), branches(guarded.tables));
     EXPECT_NE(guarded.before, guarded.tables);  // the main database has what the collection brought

@@ -40,9 +40,23 @@ void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// The window shown; nullptr when it could not be.
+Tfconsopuntos* Shown(WindowSession& s) {
+  Tfconsopuntos* f = s.Create();
+  return s.Show() ? f : nullptr;
+}
+
+// The same over a server folder that does not exist, with user, password and
+// company typed in.
+Tfconsopuntos* ShownFilled(WindowSession& s, const QString& user, const QString& password, const QString& company) {
+  s.WriteServerList(s.AppDir() + "/nowhere\r\n");
+  Tfconsopuntos* f = Shown(s);
+  if (f != nullptr) {
+    f->Tusua->setText(user);
+    f->TClave->setText(password);
+    f->Cia->setText(company);
+  }
+  return f;
 }
 
 class KeyTest : public QObject {
@@ -52,23 +66,19 @@ class KeyTest : public QObject {
   // F5 does nothing before any connection, as a click on the disabled button.
   void f5BeforeAnyConnection() {
     WindowSession s;
-    s.WriteServerList(s.AppDir() + "/nowhere\r\n");
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
-    f->Tusua->setText("SYSDBA");
-    f->TClave->setText("clave");
-    f->Cia->setText("ZZ");
+    Tfconsopuntos* f = ShownFilled(s, "SYSDBA", "clave", "ZZ");
+    QVERIFY(f != nullptr);
     QVERIFY(FocusOn(f->Servidor));
     s.Probe(f->Servidor);
     s.ClearSteps();
-    const auto logBefore = ReadAll("ERRORES.TXT").size();
+    const auto logBefore = testsupport::ReadFile("ERRORES.TXT").size();
 
     QTest::mouseClick(f->SpeedButton1, Qt::LeftButton);
     Press(Qt::Key_F5);
     WindowSession::Settle();
     QVERIFY2(s.Steps().empty(), qPrintable(wintest::Describe(s.Steps())));
     QVERIFY2(s.Ui().events.empty(), qPrintable(Describe(s.Ui())));
-    QCOMPARE(ReadAll("ERRORES.TXT").size(), logBefore);
+    QCOMPARE(testsupport::ReadFile("ERRORES.TXT").size(), logBefore);
     QVERIFY(s.Dm().Varnex->Params().Value("Database").empty());
     QVERIFY(!s.FormGone());
     QVERIFY(!f->Panel5->isVisible());
@@ -88,12 +98,8 @@ class KeyTest : public QObject {
     QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, modifiers);
     WindowSession s;
-    s.WriteServerList(s.AppDir() + "/nowhere\r\n");
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
-    f->Tusua->setText("SYSDBA");
-    f->TClave->setText("clave");
-    f->Cia->setText("ZZ");
+    Tfconsopuntos* f = ShownFilled(s, "SYSDBA", "clave", "ZZ");
+    QVERIFY(f != nullptr);
     QVERIFY(FocusOn(f->Tusua));
     s.Probe(f->Tusua);
     s.ClearSteps();
@@ -118,8 +124,8 @@ class KeyTest : public QObject {
   void escCloses() {
     QFETCH(QString, focus);
     WindowSession s;
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
+    Tfconsopuntos* f = Shown(s);
+    QVERIFY(f != nullptr);
     f->EFecIni->setEnabled(true);
     QVERIFY(FocusOn(Input(f, focus)));
     s.Probe(QApplication::focusWidget());
@@ -131,8 +137,8 @@ class KeyTest : public QObject {
 
   void cancelButtonCloses() {
     WindowSession s;
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
+    Tfconsopuntos* f = Shown(s);
+    QVERIFY(f != nullptr);
     QTest::mouseClick(f->SpeedButton2, Qt::LeftButton);
     QTRY_VERIFY(s.FormGone());
   }
@@ -153,8 +159,8 @@ class KeyTest : public QObject {
     QFETCH(bool, dateEnabled);
     QFETCH(QString, to);
     WindowSession s;
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
+    Tfconsopuntos* f = Shown(s);
+    QVERIFY(f != nullptr);
     f->EFecIni->setEnabled(dateEnabled);
     QVERIFY(FocusOn(Input(f, from)));
     Press(Qt::Key_Return);
@@ -180,8 +186,8 @@ class KeyTest : public QObject {
     QFETCH(QString, control);
     QFETCH(int, key);
     WindowSession s;
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
+    Tfconsopuntos* f = Shown(s);
+    QVERIFY(f != nullptr);
     f->EFecIni->setEnabled(true);
     f->Tusua->setText("abc");
     QSignalSpy returns(f->Tusua, &QLineEdit::returnPressed);
@@ -210,8 +216,8 @@ class KeyTest : public QObject {
     QFETCH(bool, backwards);
     QFETCH(QStringList, visited);
     WindowSession s;
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
+    Tfconsopuntos* f = Shown(s);
+    QVERIFY(f != nullptr);
     f->EFecIni->setEnabled(dateEnabled);
     QVERIFY(FocusOn(f->Servidor));
     QStringList seen;
@@ -243,12 +249,8 @@ class KeyTest : public QObject {
     QFETCH(QString, company);
     QFETCH(bool, connects);
     WindowSession s;
-    s.WriteServerList(s.AppDir() + "/nowhere\r\n");
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
-    f->Tusua->setText(user);
-    f->TClave->setText(password);
-    f->Cia->setText(company);
+    Tfconsopuntos* f = ShownFilled(s, user, password, company);
+    QVERIFY(f != nullptr);
     QVERIFY(FocusOn(f->Cia));
     s.ClearSteps();
     Press(Qt::Key_Tab);
@@ -273,8 +275,8 @@ class KeyTest : public QObject {
 
   void wideningKeepsControls() {
     WindowSession s;
-    Tfconsopuntos* f = s.Create();
-    QVERIFY(s.Show());
+    Tfconsopuntos* f = Shown(s);
+    QVERIFY(f != nullptr);
     const QList<QWidget*> fixed{f->Label2,  f->Servidor,     f->Tusua,        f->TClave, f->Cia,
                                 f->EFecIni, f->SpeedButton1, f->SpeedButton2, f->Panel5};
     QList<QRect> before;
