@@ -402,7 +402,14 @@ int TClientDataSet::ApplyUpdates(int maxErrors) {
   std::vector<ErrorPacketEntry> errors;
   ApplyOutcome outcome;
   const int errorCount =
-      ProviderRequest([&] { return provider->ApplyUpdates(deltaFields, delta, maxErrors, errors, outcome); });
+      ProviderRequest([&] {
+        return provider->ApplyUpdates(deltaFields, delta, maxErrors, errors, outcome,
+                                      [&](int row, const std::function<void(TClientDataSet&)>& use) {
+                                        TClientDataSet deltaView(nullptr, {});
+                                        deltaView.LoadDelta(deltaFields, delta, row);
+                                        use(deltaView);
+                                      });
+      });
   lastErrors_ = errors;
 
   // Reconcile the failed rows; they stay in the change log either way.

@@ -110,7 +110,6 @@ class TClientDataSet : public TComponent, public FieldHost {
   [[nodiscard]] TDataSetProvider* Provider() const;
 
  private:
-  friend class TDataSetProvider;
   struct Row {
     std::vector<Variant> values;  // one per field, in field order
     std::vector<bool> assigned;   // of an inserted row; empty for a fetched one

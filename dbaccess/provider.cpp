@@ -8,7 +8,6 @@
 
 #include "dbaccess/provider.h"
 
-#include "dbaccess/clientdataset.h"
 #include "dbaccess/encoding.h"
 
 namespace dbx {
@@ -190,7 +189,8 @@ void TDataSetProvider::WriteRow(TSQLConnection& connection, const std::string& q
 }
 
 int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta,
-                                   int maxErrors, std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome) {
+                                   int maxErrors, std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome,
+                                   const TDeltaView& view) {
   outcome.committed = false;
   outcome.resolved.assign(delta.size(), false);
   errors.clear();
@@ -235,9 +235,8 @@ int TDataSetProvider::ApplyUpdates(const std::vector<DeltaField>& fields, const 
       TResolverResponse response = (limit != -1 && errorCount >= limit) ? rrAbort : rrSkip;
       if (OnUpdateError) {
         connection->MaterializeTransaction();
-        TClientDataSet deltaView(nullptr, {});
-        deltaView.LoadDelta(fields, delta, static_cast<int>(r));
-        OnUpdateError(this, deltaView, error, delta[r].kind, response);
+        view(static_cast<int>(r),
+             [&](TClientDataSet& deltaView) { OnUpdateError(this, deltaView, error, delta[r].kind, response); });
       }
       if (response == rrMerge || response == rrApply) {
         if (rolledBack)

@@ -26,6 +26,9 @@ enum TProviderOption : unsigned {
 
 using TResolverErrorEvent = std::function<void(TComponent* sender, TClientDataSet& dataSet, const EUpdateError& e,
                                                TUpdateKind updateKind, TResolverResponse& response)>;
+// Shows one row of a delta (its index) as a client dataset to `use`: what
+// OnUpdateError receives. The client dataset that applies supplies it.
+using TDeltaView = std::function<void(int row, const std::function<void(TClientDataSet&)>& use)>;
 
 class TDataSetProvider : public TComponent {
  public:
@@ -43,7 +46,7 @@ class TDataSetProvider : public TComponent {
   // row the database rejects. Everything an apply works on is its own, so a
   // handler may apply again (this provider or another) while it runs.
   int ApplyUpdates(const std::vector<DeltaField>& fields, const std::vector<DeltaRow>& delta, int maxErrors,
-                   std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome);
+                   std::vector<ErrorPacketEntry>& errors, ApplyOutcome& outcome, const TDeltaView& view);
   void Reset() noexcept;
 
   // One inserted row of a delta as the apply's INSERT writes it, for a
