@@ -50,6 +50,19 @@ class MainDatabaseTest : public ::testing::Test {
 
 using ConfiguracionTest = MainDatabaseTest;
 
+// A dialog waits for its "OK": the application's idle hook first ends the
+// transaction the connection keeps between statements.
+TEST_F(MainDatabaseTest, DialogEndsTheKeptWork) {
+  const auto open = [&] {
+    return testsupport::QueryText(
+        database_, "SELECT COUNT(*) FROM MON$TRANSACTIONS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+  };
+  dm_.Varnex->Execute("DELETE FROM PUNTOS_CLIENTE_ACUMULADO", {});
+  EXPECT_EQ(open(), "1");
+  context_.Ui().ErrorDialog("x");
+  EXPECT_EQ(open(), "0");
+}
+
 // A main database that is not there, as the connection reports it.
 // The path is internal text with an accent: the client library names it in
 // UTF-8, and the message gives it back as it was written.
