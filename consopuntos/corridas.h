@@ -19,7 +19,6 @@ class TCorridas {
   // An unattended start (or a run) begins on the window, which lives until it
   // ends; its clock starts.
   void Iniciar(const TVentanaTransmision& ventana);
-  [[nodiscard]] bool EnCurso() const noexcept { return corrida_.has_value(); }
 
   // The F5 handler's work: the run on the data module and the window's two
   // client datasets, from start to end (a run of the unattended start goes
