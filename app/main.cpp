@@ -5,7 +5,8 @@
 // Exit status: 0; for an unattended start what its last run came to (0 done,
 // 3 done with branches that did not open, 4 refused for another run of the
 // company in progress, 1 stopped by an error); 2 a command line that cannot
-// be used; 128 + n a stop signal.
+// be used, or the window asked for with no display to show it; 128 + n a
+// stop signal.
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
@@ -91,6 +92,9 @@ int main(int argc, char** argv) {
     case CommandLineRequest::kVersion:
       PrintUtf8(stdout, "consopuntos " CONSOPUNTOS_VERSION "\n");
       return 0;
+    case CommandLineRequest::kUnknownOption:
+      ReportLine("consopuntos: no existe la opción "_l1 + context.ParamStr(1) + "; vea consopuntos --help");
+      return 2;
     case CommandLineRequest::kStart:
       break;
   }
@@ -106,8 +110,13 @@ int main(int argc, char** argv) {
   static char platformOption[] = "-platform";
   static char offscreen[] = "offscreen";
   std::vector<char*> toolkitArgs{argv[0]};
-  if (!context.ParamStr(10).empty() && !EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY") &&
-      !EnvironmentSet("QT_QPA_PLATFORM")) {
+  if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY") && !EnvironmentSet("QT_QPA_PLATFORM")) {
+    // The window has no screen to open on: only an unattended start can go on.
+    if (context.ParamStr(10).empty()) {
+      ReportLine("consopuntos: no hay pantalla para la ventana (DISPLAY y WAYLAND_DISPLAY sin definir); para una "
+                 "transmisión sin atención dé las diez posiciones, vea consopuntos --help"_l1);
+      return 2;
+    }
     toolkitArgs.push_back(platformOption);
     toolkitArgs.push_back(offscreen);
   }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "dbaccess/encoding.h"
+#include "dbaccess/component.h"
 #include "dbaccess/textforms.h"
 
 using namespace dbx::literals;
@@ -114,14 +115,22 @@ bool IsoDate(const std::string& text, dbx::Date& date) {
 }
 
 dbx::Date ArgumentDate(const std::string& text, const dbx::FormatSettings& fs) {
+  return ArgumentDate(text, fs, dbx::Now().date);
+}
+
+dbx::Date ArgumentDate(const std::string& text, const dbx::FormatSettings& fs, const dbx::Date& today) {
+  if (dbx::SameText(text, "hoy")) return today;
+  if (dbx::SameText(text, "ayer")) return dbx::CivilFromDays(dbx::DaysFromCivil(today) - 1);
   if (dbx::Date date; IsoDate(text, date)) return date;
-  return dbx::StrToDate(text, fs);
+  return dbx::StrToDate(text, fs, today);
 }
 
 CommandLineRequest Request(const TCommandLine& commandLine) {
   if (!commandLine.ParamStr(2).empty()) return CommandLineRequest::kStart;
-  if (commandLine.ParamStr(1) == "--help") return CommandLineRequest::kHelp;
-  if (commandLine.ParamStr(1) == "--version") return CommandLineRequest::kVersion;
+  const std::string one = commandLine.ParamStr(1);
+  if (one == "--help" || one == "-h") return CommandLineRequest::kHelp;
+  if (one == "--version") return CommandLineRequest::kVersion;
+  if (one.rfind("--", 0) == 0) return CommandLineRequest::kUnknownOption;
   return CommandLineRequest::kStart;
 }
 

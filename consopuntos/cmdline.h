@@ -40,15 +40,17 @@ enum class ArgumentText {
 // chooses none or one that is not installed.
 [[nodiscard]] std::string LocaleCodeset();
 
-// The transmission date of position 11: YYYY-MM-DD in every locale, else the
-// locale's short date form. Throws EConvertError "'%s' no es una fecha
-// válida" when it is neither.
+// The transmission date of position 11: "hoy" (today) or "ayer" (the day
+// before), in any case, or YYYY-MM-DD in every locale, else the locale's short date form.
+// Throws EConvertError "'%s' no es una fecha válida" when it is none of them.
 [[nodiscard]] dbx::Date ArgumentDate(const std::string& text, const dbx::FormatSettings& fs);
+[[nodiscard]] dbx::Date ArgumentDate(const std::string& text, const dbx::FormatSettings& fs, const dbx::Date& today);
 // True for the exact shape YYYY-MM-DD of a valid date.
 [[nodiscard]] bool IsoDate(const std::string& text, dbx::Date& date);
 
-// What a single argument asks for instead of a start: --help, --version.
-enum class CommandLineRequest { kStart, kHelp, kVersion };
+// What a single argument asks for instead of a start: --help (or -h),
+// --version, or an option there is not (any other "--..."). Otherwise a start.
+enum class CommandLineRequest { kStart, kHelp, kVersion, kUnknownOption };
 [[nodiscard]] CommandLineRequest Request(const TCommandLine& commandLine);
 // The usage that --help prints (internal text): the positions, the exit
 // statuses and the files.

@@ -37,8 +37,9 @@ TFinCorrida FinDeTransmision(const TResumenTransmision& resumen) noexcept {
 int EstadoSalida(TFinCorrida fin) noexcept {
   switch (fin) {
     case TFinCorrida::kCompleta:
-    case TFinCorrida::kReplicacionDesactivada:
       return 0;
+    case TFinCorrida::kReplicacionDesactivada:
+      return 5;
     case TFinCorrida::kSucursalesSinAbrir:
     case TFinCorrida::kSinEnviar:
       return 3;

@@ -29,10 +29,11 @@ enum class TFinCorrida {
 [[nodiscard]] const char* TextoFin(TFinCorrida fin) noexcept;
 // The end of a run that returned: from what it did.
 [[nodiscard]] TFinCorrida FinDeTransmision(const TResumenTransmision& resumen) noexcept;
-// The exit status of an unattended start whose last run ended so: 0 done
-// (or nothing to do), 3 done with branches that did not open (or nothing
-// sent for them), 4 refused for another run in progress, 1 an error. A stop
-// signal gives 128 + its number elsewhere; here 1.
+// The exit status of an unattended start whose last run ended so: 0 done,
+// 3 done with branches that did not open (or nothing sent for them), 4
+// refused for another run in progress, 5 nothing done (the replication
+// switch is not "SI"), 1 an error. A stop signal gives 128 + its number
+// elsewhere; here 1.
 [[nodiscard]] int EstadoSalida(TFinCorrida fin) noexcept;
 
 // One line of the history.

@@ -132,11 +132,7 @@ std::string InsercionAcumulado(const Variant& nit, const Variant& fecha, const V
   return RowText(*FormaInsercionAcumulado(), {nit, fecha, acumulado, porVencer});
 }
 
-int FilasPorLoteDe(const std::string& valor) {
-  if (valor.empty() || valor.size() > 9 || !std::all_of(valor.begin(), valor.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return 0;
-  return std::stoi(valor);
-}
+int FilasPorLoteDe(const std::string& valor) { return platform::PositiveInteger(valor); }
 
 int FilasPorLote() {
   std::string valor;
@@ -216,7 +212,12 @@ void TTransmision::Ejecutar() {
   varnex->SetConnected(true);
 
   TRowLock bloqueo(*varnex);
-  if (fdm_.configuracion(kModulo, kCategoria, "REPLICAR CAMBIOS EN ARTICULOS") == "SI") {
+  const std::string interruptor = fdm_.configuracion(kModulo, kCategoria, "REPLICAR CAMBIOS EN ARTICULOS");
+  if (interruptor != "SI") {
+    // Nothing is done: a night like that must not look like a good one.
+    ReportLine("consopuntos: la replicación de la compañía "_l1 + ventana_.CiaText() +
+               " está desactivada (REPLICAR CAMBIOS EN ARTICULOS = '" + interruptor + "', no 'SI'); no se hizo nada"_l1);
+  } else {
     resumen_.replicacion = true;
     // One run of a company at a time: the switch's rows stay locked until
     // this run ends, however it ends, and nothing changes before.

@@ -72,6 +72,7 @@ struct TServerError {
   std::string sqlState;           // SQLSTATE, five characters; empty when none
   long concurrentTransaction = 0; // the transaction that holds what was wanted, when the server names it
   TErrorCategory category = TErrorCategory::kOther;
+  std::string database;           // the attachment string of the connection that failed
 };
 
 // Root of every exception the system raises itself.

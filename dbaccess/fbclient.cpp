@@ -387,6 +387,11 @@ std::string Attachment::Tpb(int isolationLevel, bool autocommit) const {
   tpb += static_cast<char>(isc_tpb_version3);
   tpb += static_cast<char>(isc_tpb_write);
   tpb += static_cast<char>(options_.waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
+  if (options_.waitOnLocks && options_.lockTimeout > 0) {
+    tpb += static_cast<char>(isc_tpb_lock_timeout);
+    tpb += static_cast<char>(4);
+    for (int shift = 0; shift < 32; shift += 8) tpb += static_cast<char>((options_.lockTimeout >> shift) & 0xFF);
+  }
   if (isolationLevel == 1) {
     tpb += static_cast<char>(isc_tpb_concurrency);
   } else {

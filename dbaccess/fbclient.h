@@ -161,6 +161,7 @@ enum class Work {
 struct AttachmentOptions {
   int dialect = 3;
   bool waitOnLocks = true;
+  int lockTimeout = 0;        // seconds a wait on a lock lasts at most; 0 none
   bool commitRetain = false;  // commits keep the transaction's cursors open
   bool trimChar = false;      // CHAR values lose their trailing blanks
   bool autoCommit = true;     // statements may share the kept transaction

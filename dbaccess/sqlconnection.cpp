@@ -129,6 +129,7 @@ std::string TSQLConnection::ComposeError(int status, const std::string& serverTe
 
 void TSQLConnection::RaiseError(int status, const std::string& serverText, TServerError server) {
   StopPoint();  // a failure of a call that a stop request cancelled
+  server.database = params_.Value("Database");
   throw EDatabaseError(ComposeError(status, serverText, lastError_), std::move(server));
 }
 
@@ -221,6 +222,7 @@ void TSQLConnection::Attach() {
       if (!role.empty()) AddDpbText(dpb, isc_dpb_sql_role_name, role);
     }
     if (present("WaitOnLocks")) options.waitOnLocks = flag("WaitOnLocks");
+    if (int seconds = 0; integer("Lock Timeout", seconds) && seconds > 0) options.lockTimeout = seconds;
     if (present("CommitRetain")) options.commitRetain = flag("CommitRetain");
     if (present("AutoCommit")) options.autoCommit = flag("AutoCommit");
     const std::string charset = Trim(params_.Value("ServerCharSet"));

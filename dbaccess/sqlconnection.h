@@ -60,6 +60,7 @@ struct Param {
 //   "Server Port"                              written into the attachment string
 //   "Trim Char"                                TRUE: CHAR values lose their trailing blanks
 //   "Connection Timeout"                       seconds the client library waits for the server
+//   "Lock Timeout"                             seconds a statement waits for a lock (WaitOnLocks)
 //   LocaleCode                                 read by client datasets
 // HostName, BlockingMode, "Multiple Transaction", "Custom String", RowsetSize
 // and ErrorResourceFile have no counterpart in the Firebird client library

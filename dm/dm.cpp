@@ -110,6 +110,15 @@ Tfdm::Tfdm(TContext& context, TComponent* owner) : TComponent(owner, "fdm"), con
   std::string compresion;
   Varnex->WireCompression = ConReplica->WireCompression =
       platform::ReadSettingText("CompresionRed", compresion) && SameText(compresion, "SI");
+  // EsperaConexion and EsperaBloqueo (seconds): how long a connection attempt
+  // and a wait on a lock may last; absent, as long as the client library and
+  // the server let them.
+  const int esperaConexion = platform::ReadCountSetting("EsperaConexion");
+  const int esperaBloqueo = platform::ReadCountSetting("EsperaBloqueo");
+  for (TSQLConnection* c : {Varnex, ConReplica}) {
+    if (esperaConexion > 0) c->Params().SetValue("Connection Timeout", std::to_string(esperaConexion));
+    if (esperaBloqueo > 0) c->Params().SetValue("Lock Timeout", std::to_string(esperaBloqueo));
+  }
   QBorrarep = NewQuery(this, "QBorrarep", ConReplica);
   for (TClientDataSet* client : {CConfiguracion, CReplica, CPuntoscli, CClientes}) ConfigurarConjunto(client);
 
@@ -155,7 +164,7 @@ void Tfdm::ConfigurarProviders(TComponent* root) {
 void Tfdm::ManejarError(TComponent* Sender, TClientDataSet* DataSet, const std::exception& E,
                         TUpdateKind /*UpdateKind*/, TResolverResponse& Response) {
   Response = rrAbort;
-  ReportError(context_, Sender, DataSet, E.what());
+  ReportError(context_, Sender, DataSet, E);
 }
 
 void Tfdm::ManejarClientError(TClientDataSet& DataSet, const EDatabaseError& E, TDataAction& Action) {

@@ -3,7 +3,9 @@
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "dbaccess/encoding.h"
+#include "dm/ui.h"
 
 namespace platform {
 
@@ -47,6 +50,21 @@ bool ReadFile(const std::string& name, std::string& bytes) {
   if (in.bad()) return false;
   bytes = std::move(data);
   return true;
+}
+
+int PositiveInteger(const std::string& text) noexcept {
+  if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+int ReadCountSetting(const std::string& name) {
+  std::string value;
+  if (!ReadSettingText(name, value)) return 0;
+  if (const int n = PositiveInteger(value); n > 0) return n;
+  ReportLine("consopuntos: " + name + "=" + value + " no es un entero positivo; se toma como ausente");
+  return 0;
 }
 
 std::vector<std::string> SettingsFiles() {

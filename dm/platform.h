@@ -38,6 +38,13 @@ enum class SettingLookup { kFound, kValueMissing, kKeyMissing };
 // A setting's text with the blanks around it left out; false when the
 // setting is absent or empty.
 [[nodiscard]] bool ReadSettingText(const std::string& name, std::string& value);
+// The value of a text that is a positive integer in decimal digits alone
+// that fits an int; 0 when it is not.
+[[nodiscard]] int PositiveInteger(const std::string& text) noexcept;
+// A setting that counts (rows, seconds, times): its value, 0 when absent; a
+// value that is not a positive integer counts as absent, with a line on
+// standard error naming it.
+[[nodiscard]] int ReadCountSetting(const std::string& name);
 // The application directory: value "Directorio".
 [[nodiscard]] SettingLookup ReadApplicationDirectory(std::string& value);
 // The files looked for, in order.

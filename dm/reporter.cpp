@@ -98,9 +98,22 @@ void AppendErrorLog(const std::string& message, const FormatSettings& fs) noexce
 }
 
 void ReportError(const TContext& context, const TComponent* Sender, const TClientDataSet* DataSet,
-                 const std::string& message) {
+                 const std::exception& E) {
+  const std::string message = E.what();
   AppendErrorLog(message, context.Formats);
   const std::string text = ErrorText(Sender, DataSet, message);
+  // Standard error also says which database a lost connection or a lock
+  // (one waited on past EsperaBloqueo, or a conflict) was on.
+  const TServerError server = ServerErrorOf(E);
+  if (!server.database.empty()) {
+    if (server.category == TErrorCategory::kConnectionLost)
+      ReportLine(context.Application.Title + ": se perdió la conexión con la base de datos "_l1 + server.database);
+    else if (server.category == TErrorCategory::kLockConflict)
+      ReportLine(context.Application.Title + ": un bloqueo de otra transacción detuvo el trabajo en la base de datos "_l1 +
+                 server.database);
+  }
   context.Ui().Beep();
-  context.Ui().ErrorDialog(text);
+  // Where the rules put their own text, the line on standard error keeps
+  // what the server said too.
+  context.Ui().ErrorDialog(text, text.find(message) == std::string::npos ? message : std::string());
 }

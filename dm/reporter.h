@@ -3,6 +3,7 @@
 // shows the Spanish text in the modal error dialog.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "dbaccess/clientdataset.h"
@@ -13,7 +14,7 @@
 // Logs, beeps and shows the dialog for a message. dataSet and sender say
 // which text applies (ErrorText).
 void ReportError(const TContext& context, const dbx::TComponent* Sender, const dbx::TClientDataSet* DataSet,
-                 const std::string& message);
+                 const std::exception& E);
 
 // The text the error reporter shows for a message.
 [[nodiscard]] std::string ErrorText(const dbx::TComponent* Sender, const dbx::TClientDataSet* DataSet,

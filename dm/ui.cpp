@@ -31,9 +31,9 @@ void ReportDialog(const std::string& caption, const std::string& text) noexcept 
   }
 }
 
-void UserInterface::ErrorDialog(const std::string& text) {
+void UserInterface::ErrorDialog(const std::string& text, const std::string& detail) {
   if (OnWait) OnWait();
-  ReportDialog("Error", text);
+  ReportDialog("Error", detail.empty() ? text : text + " (el servidor dijo: " + detail + ")");
   ShowErrorDialog(text);
 }
 

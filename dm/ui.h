@@ -14,7 +14,8 @@ class UserInterface {
   // The system's default sound.
   virtual void Beep() = 0;
   // Modal message dialog of the error type: caption "Error", error icon, "OK".
-  void ErrorDialog(const std::string& text);
+  // A detail goes only into the line on standard error, after the text.
+  void ErrorDialog(const std::string& text, const std::string& detail = {});
   // Modal message box with a caption (the application title), no icon, "OK".
   void MessageBox(const std::string& caption, const std::string& text);
 

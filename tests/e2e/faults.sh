@@ -19,6 +19,10 @@
 #       never answers: the program ends within seconds with 143, and nothing
 #       is half-written; without a display, in cron's environment, the wrong
 #       password ends the program within seconds with 1;
+#   (i) EsperaConexion=5 with a branch that never answers: it does not open,
+#       in seconds, and the run completes with 3; (j) EsperaBloqueo=3 with a
+#       held row: the refill fails with the server's lock message, standard
+#       error names the branch's database, the branch keeps its table;
 #   every dialog's text also reaches standard error as it opens, and every
 #   run leaves its line in TRANSMISIONES.TXT.
 # shellcheck source=tests/e2e/lib.sh
@@ -276,8 +280,8 @@ e2e_step "(e) a wrong password in cron's environment: the dialog's line, status 
 restore
 e2e_start_cron "$C" XDG_CONFIG_DIRS="$C/xdg" -- "$SLOW$C/srv" SYSDBA wrong BENCH x x x x x S 12/1/08
 ends_by_itself 15 1 "(e)"
-e2e_check "(e) standard error: the dialog's line alone" "Error: El nombre de Usuario o la clave son incorrectas." \
-  "$(cat "$C/cron.err")"
+e2e_check "(e) standard error: the dialog's line alone, with the server's words" "1 1" \
+  "$(grep -c '^Error: El nombre de Usuario o la clave son incorrectas. (el servidor dijo: .*Your user name and password are not defined.*)$' "$C/cron.err") $(wc -l < "$C/cron.err")"
 e2e_check "(e) the history: the start stopped before its run, no transmission date" \
   ",detenida por un error,0,0,0,0,0,0,0" "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f5,6,8-)"
 
@@ -317,6 +321,35 @@ if kill -0 "$E2E_PID" 2> /dev/null; then
 else
   e2e_fail "(f) the program ended before the stalled branch"
 fi
+
+e2e_step "(i) EsperaConexion=5: a branch that accepts and never answers does not open within seconds"
+restore
+echo "EsperaConexion=5" >> "$C/xdg/Quenda/Varnex2009.conf"
+e2e_exec "$DIRECT$(main_db)" \
+  "UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = '127.0.0.1/$stall_port:$C/s002' WHERE RPCO_COD = '002';"
+t0=$(date +%s)
+if e2e_run_unattended "$C" C.UTF-8 90 3 $(run_args); then
+  echo "   the run ended after $(($(date +%s) - t0)) s"
+  e2e_check "(i) branch 002 did not open in either walk" "Trayendo puntos Enviando consolidado" \
+    "$(tr -d '\r' < "$C/app/ERRORENVPTOS.TXT" | cut -d, -f4 | tr '\n' ' ' | sed 's/ $//')"
+fi
+
+e2e_step "(j) EsperaBloqueo=3: a refill that waits on a held row fails, and standard error names the branch"
+restore
+echo "EsperaBloqueo=3" >> "$C/xdg/Quenda/Varnex2009.conf"
+before=$(pca_of "$(branch_db 001)")
+hold_lock
+t0=$(date +%s)
+if e2e_run_unattended "$C" C.UTF-8 60 1 $(run_args); then
+  echo "   the run ended after $(($(date +%s) - t0)) s"
+  e2e_check "(j) the line naming the database" 1 \
+    "$(grep -c "^consopuntos: un bloqueo de otra transacci.*n detuvo el trabajo en la base de datos $SLOW$C/s001.datos.001.varnex.fdb$" "$C/program.log")"
+  e2e_check "(j) the server's lock message through the reporter" 1 \
+    "$(grep -c '^Error: .*update conflicts with concurrent update' "$C/program.log")"
+  [ "$E2E_FAILURES" -gt 0 ] && sed 's/^/   | /' "$C/program.log" | tail -8
+fi
+release_lock
+e2e_check "(j) branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
 
 # overlap DELAY LABEL: a second run DELAY seconds after the first.
 overlap() {

@@ -93,7 +93,9 @@ for value in "si" "Si" "SI "; do
   e2e_exec "$(db_path main)" \
     "UPDATE CONFIGURACION SET CONF_VALOR = '$value' WHERE CONF_PROPIEDAD = 'REPLICAR CAMBIOS EN ARTICULOS';"
   dump_all before
-  e2e_run_unattended "$M" C.UTF-8 60 0 "${ARGS[@]}" || continue
+  e2e_run_unattended "$M" C.UTF-8 60 5 "${ARGS[@]}" || continue
+  e2e_check "(c) '$value': standard error says nothing was done" 1 \
+    "$(grep -c "^consopuntos: la replicaci.* est.* desactivada (REPLICAR CAMBIOS EN ARTICULOS = '$value', no 'SI'); no se hizo nada$" "$M/program.log")"
   dump_all c
   e2e_rows "$M.before.main" $PCA | grep . > /dev/null || e2e_fail "(c) the main accumulated table was empty before the run"
   for db in main 001 002 003; do

@@ -138,7 +138,10 @@ for case in date company; do
   else
     e2e_step "(d) a company without a database"
     args=("$S/srv" SYSDBA masterkey NOEXISTE x x x x x S 12/1/08)
-    line="Error: No se encontr${o} el archivo o la ruta $S/srv/datos/NOEXISTE/varnex.fdb"
+    # The server's own words after the rule's text.
+    line="Error: No se encontr${o} el archivo o la ruta $S/srv/datos/NOEXISTE/varnex.fdb (el servidor dijo: dbExpress"
+    line+=" Error: [0x0015]: Connection failed SQL Server Error: I/O error during \"open\" operation for file"
+    line+=" \"$S/srv/datos/NOEXISTE/varnex.fdb\" Error while trying to open file No such file or directory)"
   fi
   rm -f "$S/app/TRANSMISIONES.TXT"
   t0=$(date +%s)

@@ -152,7 +152,9 @@ TEST(CommandLine, SingleArgumentRequests) {
   EXPECT_EQ(request({"consopuntos", "--help"}), CommandLineRequest::kHelp);
   EXPECT_EQ(request({"consopuntos", "", "--version"}), CommandLineRequest::kVersion);
   EXPECT_EQ(request({"consopuntos", "--help", "x"}), CommandLineRequest::kStart);
-  EXPECT_EQ(request({"consopuntos", "-h"}), CommandLineRequest::kStart);
+  EXPECT_EQ(request({"consopuntos", "-h"}), CommandLineRequest::kHelp);
+  EXPECT_EQ(request({"consopuntos", "--foo"}), CommandLineRequest::kUnknownOption);
+  EXPECT_EQ(request({"consopuntos", "help"}), CommandLineRequest::kStart);
   EXPECT_EQ(request({"consopuntos"}), CommandLineRequest::kStart);
 }
 
@@ -174,6 +176,9 @@ TEST(CommandLine, ArgumentDate) {
       {"ISO month 13", std::string("m/d/yy"), std::string("2008-13-01"), ""},
       {"not the exact shape", std::string("m/d/yy"), std::string("2008-12-1"), ""},
       {"no date", std::string("m/d/yy"), std::string("x"), ""},
+      {"today", std::string("dd/mm/yy"), std::string("hoy"), "2009-03-01"},
+      {"yesterday, across a month", std::string("m/d/yy"), std::string("ayer"), "2009-02-28"},
+      {"any case", std::string("m/d/yy"), std::string("AYER"), "2009-02-28"},
   };
   for (const auto& c : cases) {
     dbx::FormatSettings fs;
@@ -182,7 +187,7 @@ TEST(CommandLine, ArgumentDate) {
     std::string got;
     std::string message;
     try {
-      const dbx::Date d = ArgumentDate(c.text, fs);
+      const dbx::Date d = ArgumentDate(c.text, fs, dbx::Date{2009, 3, 1});
       got = dbx::SqlDate(d).substr(1, 10);
     } catch (const dbx::EConvertError& e) {
       message = e.what();
@@ -207,7 +212,7 @@ TEST(History, Lines) {
   } cases[] = {
       {"complete", static_cast<int>(TFinCorrida::kCompleta), true, head + "12/1/08,completa,42,4,0,0,4,5,7,15\r\n", 0},
       {"branches that did not open", static_cast<int>(TFinCorrida::kSucursalesSinAbrir), true, head + "12/1/08,completa con sucursales sin abrir,42,4,0,0,4,5,7,15\r\n", 3},
-      {"replication off", static_cast<int>(TFinCorrida::kReplicacionDesactivada), true, head + "12/1/08,replicaci\xf3n desactivada,42,4,0,0,4,5,7,15\r\n", 0},
+      {"replication off", static_cast<int>(TFinCorrida::kReplicacionDesactivada), true, head + "12/1/08,replicaci\xf3n desactivada,42,4,0,0,4,5,7,15\r\n", 5},
       {"an error before the run", static_cast<int>(TFinCorrida::kError), false, head + ",detenida por un error,42,4,0,0,4,5,7,15\r\n", 1},
       {"nothing sent", static_cast<int>(TFinCorrida::kSinEnviar), true, head + "12/1/08,sin enviar por sucursales sin abrir,42,4,0,0,4,5,7,15\r\n", 3},
       {"another run", static_cast<int>(TFinCorrida::kEnCurso), true, head + "12/1/08,rechazada: otra transmisi\xf3n en curso,42,4,0,0,4,5,7,15\r\n", 4},

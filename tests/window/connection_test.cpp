@@ -359,6 +359,7 @@ class ConnectionTest : public QObject {
         notFound ? std::vector<std::string>{"error:No se encontró la configuración REPLICAR CAMBIOS EN ARTICULOS"_l1}
                  : std::vector<std::string>{};
     QCOMPARE(s.Ui().Dialogs(), dialogs);
+    QCOMPARE(s.Corridas().EstadoSalida(), 5);  // nothing done
     QCOMPARE(QueryText(co.MainPath(), "SELECT TERC_NIT FROM PUNTOS_CLIENTE_ACUMULADO"), std::string("VIEJO"));
     QVERIFY(!std::filesystem::exists(s.AppDir() + "/ERRORENVPTOS.TXT"));
     // The panel still shows the main database's connecting text.
