@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
   // else looks at them.
   TContext context;
   const int unusable = ReadCommandLine(argc, argv, LocaleCodeset(), context.CommandLine);
+  HidePassword(argc, argv);
   switch (Request(context.CommandLine)) {
     case CommandLineRequest::kHelp:
       PrintUtf8(stdout, UsageText());

@@ -40,6 +40,18 @@ int ReadCommandLine(int argc, char** argv, std::string_view codeset, TCommandLin
   return unusable;
 }
 
+void HidePassword(int argc, char** argv) noexcept {
+  int position = 0;
+  for (int i = 0; i < argc; ++i) {
+    if (argv[i][0] == '\0') continue;  // empty arguments take no position
+    if (position++ != 3) continue;
+    char* p = argv[i];
+    *p++ = '*';
+    while (*p != '\0') *p++ = '\0';
+    return;
+  }
+}
+
 std::vector<std::string> SplitCommandLine(const std::string& line) {
   std::vector<std::string> out;
   std::size_t i = 0;
@@ -138,7 +150,7 @@ std::string UsageText() {
   static const char* const kLines[] = {
       "Uso: consopuntos",
       "     consopuntos CARPETA USUARIO CLAVE COMPAÑÍA x x x x x DISPARO [FECHA]"_l1,
-      "     consopuntos --help | --version",
+      "     consopuntos --help | -h | --version",
       "",
       "Sin argumentos abre la ventana. Con diez u once argumentos consolida sin",
       "atención los puntos de la compañía en CARPETA/datos/COMPAÑÍA/varnex.fdb con"_l1,
@@ -150,8 +162,9 @@ std::string UsageText() {
       "  4       código de la compañía"_l1,
       "  5 a 9   sin significado, pero deben estar (cualquier texto no vacío)"_l1,
       "  10      disparo: cualquier texto no vacío inicia la transmisión"_l1,
-      "  11      fecha de transmisión, AAAA-MM-DD o en la forma corta de fecha"_l1,
-      "          de la configuración regional; sin ella, la de hoy"_l1,
+      "  11      fecha de transmisión: ayer, hoy, AAAA-MM-DD o la forma corta de"_l1,
+      "          fecha de la configuración regional; sin ella, la de hoy (después"_l1,
+      "          de medianoche el día hábil que terminó es ayer)"_l1,
       "Los argumentos vacíos no ocupan posición. Las posiciones 1 a 4 y 11 se leen"_l1,
       "en el juego de caracteres de la configuración regional (LC_ALL, LC_CTYPE,"_l1,
       "LANG); un argumento que no es texto de ese juego se toma byte a byte como",
@@ -159,21 +172,23 @@ std::string UsageText() {
       "",
       "Estado de salida de un inicio sin atención (de su última transmisión):"_l1,
       "  0       llegó al final y todas las sucursales abrieron en las dos"_l1,
-      "          pasadas, o la replicación está desactivada"_l1,
+      "          pasadas"_l1,
       "  3       llegó al final, pero alguna sucursal no abrió (con"_l1,
       "          EnviarConFaltantes=NO, una que no abrió al traer puntos deja"_l1,
       "          sin enviar a todas)",
       "  4       otra transmisión de la misma compañía estaba en curso; esta no"_l1,
       "          cambió nada"_l1,
+      "  5       no se hizo nada: la replicación está desactivada"_l1,
       "  1       un error detuvo el inicio o la transmisión"_l1,
-      "  2       línea de órdenes inutilizable: un carácter que ISO-8859-1 no tiene"_l1,
+      "  2       línea de órdenes inutilizable: un carácter que ISO-8859-1 no tiene,"_l1,
+      "          una opción que no existe, o la ventana sin pantalla donde abrirse"_l1,
       "  128+n   la detuvo la señal n (143: SIGTERM)"_l1,
       "Un inicio sin argumentos termina con 0.",
       "",
       "Archivos:",
       "  $XDG_CONFIG_DIRS/Quenda/Varnex2009.conf (/etc/xdg si no está definida):"_l1,
       "          Directorio=, el directorio de la aplicación; FilasPorLote=,"_l1,
-      "          EnviarConFaltantes=SI|NO"_l1,
+      "          EnviarConFaltantes=SI|NO, EsperaConexion= y EsperaBloqueo= (segundos)"_l1,
       "  <directorio>/SERVIDORES.cfg     carpetas de servidor de la ventana",
       "  <directorio>/ERRORENVPTOS.TXT   sucursales que no abrieron",
       "  <directorio>/TRANSMISIONES.TXT  una línea por transmisión"_l1,

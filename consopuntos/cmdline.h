@@ -17,6 +17,10 @@
 // command line is then not usable.
 [[nodiscard]] int ReadCommandLine(int argc, char** argv, std::string_view codeset, TCommandLine& commandLine);
 
+// Overwrites position 3 (the password) in the process's argument memory with
+// "*" and zero bytes, so that ps and /proc/PID/cmdline no longer show it.
+void HidePassword(int argc, char** argv) noexcept;
+
 // Splits a command line the way the program counts its arguments: blanks and
 // control characters separate, double quotes group and are dropped, an empty
 // quoted argument takes no position.

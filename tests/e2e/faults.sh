@@ -244,6 +244,10 @@ e2e_start "$C" C.UTF-8 $(run_args)
 if wait_seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" 60 active; then
   sleep 2
   seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" active || e2e_fail "(c) the refill did not wait"
+  # ps and /proc show no password of a running program.
+  e2e_check "(c) the argument memory without the password" "" \
+    "$(tr '\0' ' ' < "/proc/$E2E_PID/cmdline" | grep -o masterkey)"
+  e2e_check "(c) ps without the password" "" "$(ps -o args= -p "$E2E_PID" | grep -o masterkey)"
   release_lock
   if e2e_wait_exit "$E2E_PID" 120; then
     e2e_check "(c) the run completed" 0 "$E2E_RC"

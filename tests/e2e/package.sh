@@ -62,6 +62,7 @@ for f in usr/bin/consopuntos usr/share/applications/consopuntos.desktop usr/shar
   $EXAMPLES/consopuntos.env $EXAMPLES/consopuntos.cron; do
   [ -f "$STAGE/$f" ] || e2e_fail "missing /$f"
 done
+[ -d "$STAGE/var/lib/consopuntos" ] || e2e_fail "missing /var/lib/consopuntos, the cron example's working directory"
 for size in 16 32 48 256; do
   png="$STAGE/usr/share/icons/hicolor/${size}x${size}/apps/consopuntos.png"
   if [ -f "$png" ]; then
@@ -79,9 +80,12 @@ if command -v desktop-file-validate > /dev/null; then
 fi
 for page in man1 es/man1; do
   text=$(LC_ALL=C.UTF-8 man -l "$STAGE/usr/share/man/$page/consopuntos.1.gz" 2>/dev/null)
-  for word in ERRORENVPTOS.TXT TRANSMISIONES.TXT "consopuntos@.service" "OnCalendar=" "timeout 2h" 128+n; do
+  for word in ERRORENVPTOS.TXT TRANSMISIONES.TXT "consopuntos@.service" "OnCalendar=" "timeout 2h" 128+n ayer \
+    EsperaConexion; do
     grep -qF -- "$word" <<< "$text" || e2e_fail "the manual page $page does not render or lacks $word"
   done
+  grep -q '\\datos\\' <<< "$text" || e2e_fail "the manual page $page lacks the branch path with single backslashes"
+  grep -qF '\\' <<< "$text" && e2e_fail "the manual page $page renders a doubled backslash"
 done
 LC_ALL=C.UTF-8 man -l "$STAGE/usr/share/man/es/man1/consopuntos.1.gz" 2>/dev/null | grep "ESTADO DE SALIDA" > /dev/null ||
   e2e_fail "the manual page es/man1 is not the Spanish one"
@@ -104,11 +108,15 @@ if command -v systemd-analyze > /dev/null; then
 else
   e2e_fail "systemd-analyze is not installed (scripts/setup.sh installs systemd)"
 fi
-# The crontab line: five time fields, a user, and the program with its ten arguments.
-cron=$(grep -v '^#' "$STAGE/$EXAMPLES/consopuntos.cron" | grep .)
+# The crontab line: five time fields, a user, and the program with its ten
+# arguments and yesterday's date; LANG set for it.
+cron=$(grep -v '^#' "$STAGE/$EXAMPLES/consopuntos.cron" | grep . | grep -v '^[A-Z_]*=')
 e2e_check "one line in the crontab example" 1 "$(printf '%s\n' "$cron" | wc -l)"
-[[ $cron =~ ^[0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ root\ .*/usr/bin/consopuntos(\ [^ ]+){10}$ ]] ||
-  e2e_fail "the crontab line is not a /etc/cron.d line running consopuntos with ten arguments: $cron"
+[[ $cron =~ ^[0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ [0-9*,/-]+\ root\ .*/usr/bin/consopuntos(\ [^ ]+){10}\ ayer$ ]] ||
+  e2e_fail "the crontab line is not a /etc/cron.d line running consopuntos with ten arguments and ayer: $cron"
+grep -qx 'LANG=C.UTF-8' "$STAGE/$EXAMPLES/consopuntos.cron" || e2e_fail "the crontab example sets no LANG"
+grep -qx 'Environment=LANG=C.UTF-8' "$STAGE/$EXAMPLES/consopuntos@.service" || e2e_fail "the service sets no LANG"
+grep -qx 'FECHA=ayer' "$STAGE/$EXAMPLES/consopuntos.env" || e2e_fail "the environment example does not run for yesterday"
 
 e2e_step "dependencies resolve"
 if [ -n "$(ls /var/lib/apt/lists/ 2>/dev/null | grep -v lock)" ]; then

@@ -173,4 +173,18 @@ else
   rm -f "$S/TRANSMISIONES.TXT" "$S/ERRORENVPTOS.TXT"
 fi
 
+# ---- (f) no display, and a command line the program cannot use ----------------------------------
+e2e_step "(f) without a display: a start that would open the window, unknown options, -h"
+for args in "" "help" "--foo" "$S/srv SYSDBA masterkey DEMO x x x x x"; do
+  # shellcheck disable=SC2086  # the words are the arguments
+  if run_s 10 2 XDG_CONFIG_DIRS="$S/xdg" -- $args; then
+    e2e_check "(f) '$args': one line, no toolkit message" 1 "$(wc -l < "$S/cron.err")"
+    grep -q -- "--help" "$S/cron.err" || e2e_fail "(f) '$args': the line does not point at --help: $(cat "$S/cron.err")"
+  fi
+done
+if run_s 10 0 -- -h; then
+  grep -q "^Uso: consopuntos" "$S/cron.out" || e2e_fail "(f) -h: no usage on standard output"
+fi
+rm -f "$S/TRANSMISIONES.TXT"
+
 e2e_finish
