@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
           std::_Exit(status);
         }
       },
-      [] { dbx::AbortOperations(); });
+      [] { dbx::AbortOperations(); }, [] { dbx::RunStopHook(); });
   // A run that a signal stops leaves its line in the history.
   dbx::SetStopHook([]() noexcept {
     if (g_corridas != nullptr) g_corridas->DetenidaPorSenal();

@@ -1,15 +1,17 @@
 #include "consopuntos/corridas.h"
 
+#include <csignal>
 #include <cmath>
 
 #include "dbaccess/encoding.h"
+#include "dbaccess/stop.h"
 #include "dm/ui.h"
 
 using namespace dbx;
 using namespace dbx::literals;
 
 void TCorridas::Iniciar(const TVentanaTransmision& ventana) {
-  corrida_ = EnMarcha{std::chrono::steady_clock::now(), &ventana, nullptr};
+  corrida_ = EnMarcha{std::chrono::steady_clock::now(), &ventana, nullptr, std::nullopt};
 }
 
 void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
@@ -22,6 +24,11 @@ void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSe
                "): " + mensaje);
   };
   corrida_->transmision = &transmision;
+  TCorrida textos;
+  textos.servidor = ventana.ServidorText();
+  textos.compania = ventana.CiaText();
+  textos.transmision = ventana.FechaTransmision();
+  corrida_->textos = std::move(textos);
   try {
     transmision.Ejecutar();
   } catch (const ETransmisionEnCurso&) {
@@ -34,18 +41,31 @@ void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSe
   Terminar(FinDeTransmision(transmision.Resumen()));
 }
 
+void TCorridas::DetenidaPorSenal() noexcept {
+  try {
+    const int senal = StopStatus() - 128;
+    const char* nombre = senal == SIGTERM ? " (SIGTERM)" : senal == SIGINT ? " (SIGINT)" : senal == SIGHUP ? " (SIGHUP)" : "";
+    std::string donde = "sin transmisión en curso"_l1;
+    if (corrida_) donde = corrida_->transmision != nullptr ? "en " + corrida_->transmision->Lugar() : "al iniciar";
+    ReportLine(contexto_.Application.Title + ": detenida por la señal "_l1 + std::to_string(senal) + nombre + " " +
+               donde);
+  } catch (...) {
+  }
+  Terminar(TFinCorrida::kSenal);
+}
+
 void TCorridas::Terminar(TFinCorrida fin) noexcept {
   if (!corrida_) return;
   try {
-    const TVentanaTransmision& ventana = *corrida_->ventana;
     TCorrida c;
-    c.fin = fin;
-    c.servidor = ventana.ServidorText();
-    c.compania = ventana.CiaText();
-    if (corrida_->transmision != nullptr) {
-      c.transmision = ventana.FechaTransmision();
+    if (corrida_->textos) {
+      c = *corrida_->textos;
       c.resumen = corrida_->transmision->Resumen();
+    } else {
+      c.servidor = corrida_->ventana->ServidorText();
+      c.compania = corrida_->ventana->CiaText();
     }
+    c.fin = fin;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - corrida_->inicio;
     c.segundos = std::llround(took.count());
     c.fecha = Now();  // the date first, the time from a second reading

@@ -31,8 +31,10 @@ class TCorridas {
   // and for an unattended start the exit status. An error or a refusal
   // where nobody sees the window calls CerrarSinPantalla.
   void Terminar(TFinCorrida fin) noexcept;
-  // What a stop signal records (the stop's hook, on the GUI thread).
-  void DetenidaPorSenal() noexcept { Terminar(TFinCorrida::kSenal); }
+  // What a stop signal records (the stop's hook: on the GUI thread, or on the
+  // signal's own when the GUI thread is stuck in a call): a line on standard
+  // error with the signal and where the run was, and the history line.
+  void DetenidaPorSenal() noexcept;
 
   // The exit status: 0, or what the last run of an unattended start came to.
   [[nodiscard]] int EstadoSalida() const noexcept { return estadoSalida_; }
@@ -48,6 +50,9 @@ class TCorridas {
     std::chrono::steady_clock::time_point inicio;
     const TVentanaTransmision* ventana = nullptr;
     const TTransmision* transmision = nullptr;  // once the run itself began
+    // The window's texts as the run took them (they do not change while it
+    // lasts), so that its end does not read the window.
+    std::optional<TCorrida> textos;
   };
   TContext& contexto_;
   std::optional<EnMarcha> corrida_;

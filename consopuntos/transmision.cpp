@@ -195,6 +195,17 @@ std::string TTransmision::FechaSql() const { return SqlDate(ventana_.FechaTransm
 
 const FormatSettings& TTransmision::formatos() const { return fdm_.Context().Formats; }
 
+void TTransmision::Mostrar(const std::string& texto) {
+  paso_ = texto;
+  ventana_.ShowStatus(texto);
+}
+
+std::string TTransmision::Lugar() const {
+  const std::string paso = paso_.empty() ? std::string() : ", paso: " + paso_;
+  if (recorrido_.empty()) return "antes de recorrer las sucursales" + paso;
+  return recorrido_ + ", sucursal " + sucursal_ + paso;
+}
+
 std::string TTransmision::NombreCompania() const { return fdm_.CReplicaRPCP_NOMBRE->AsString(); }
 
 void TTransmision::Ejecutar() {
@@ -206,7 +217,7 @@ void TTransmision::Ejecutar() {
   TSQLConnection* varnex = fdm_.Varnex;
   varnex->SetConnected(false);
   varnex->Params().SetValue("Database", ventana_.ServidorText() + "/datos/" + ventana_.CiaText() + "/varnex.fdb");
-  ventana_.ShowStatus("Conectando a " + varnex->Params().Value("Database") + " ...");
+  Mostrar("Conectando a " + varnex->Params().Value("Database") + " ...");
   varnex->Params().SetValue("User_Name", ventana_.TusuaText());
   varnex->Params().SetValue("password", ventana_.TClaveText());
   varnex->SetConnected(true);
@@ -265,7 +276,10 @@ void TTransmision::ConectarReplica(const std::string& label, bool connectingText
                              fdm_.configuracion(kModulo, kCategoria, "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS"));
   replica->Params().SetValue("password",
                              fdm_.configuracion(kModulo, kCategoria, "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"));
-  if (connectingText) ventana_.SetStatusText("Conectando a " + replica->Params().Value("Database") + " ...");
+  recorrido_ = label;
+  sucursal_ = carpeta + " (" + fdm_.CReplicaRPCP_NOMBRE->AsString() + ")";
+  paso_ = "Conectando a " + replica->Params().Value("Database") + " ...";
+  if (connectingText) ventana_.SetStatusText(paso_);
   std::string mensaje;
   try {
     replica->SetConnected(true);
@@ -288,7 +302,7 @@ void TTransmision::ConectarReplica(const std::string& label, bool connectingText
 // Collection: the branch's new customers into the main database, and the
 // branch's points summary into the main database's accumulation procedure.
 void TTransmision::TraerPuntos() {
-  ventana_.ShowStatus("Trayendo CLIENTES de la compañia "_l1 + NombreCompania() + " ...");
+  Mostrar("Trayendo CLIENTES de la compañia "_l1 + NombreCompania() + " ...");
   Reopen(fdm_.CClientes, SeleccionAuditada("TERCEROS", FechaSql()));
   Reopen(CCliented, SeleccionPlantilla("TERCEROS"));
   resumen_.tercerosTraidos += CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "TERCEROS");
@@ -296,7 +310,7 @@ void TTransmision::TraerPuntos() {
   Reopen(CCliented, SeleccionPlantilla("CLIENTES"));
   (void)CopiarFaltantes(fdm_.CClientes, CCliented, fdm_.QBorrar, "CLIENTES");
 
-  ventana_.ShowStatus("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
+  Mostrar("Trayendo PUNTOS de la compañia "_l1 + NombreCompania() + " ...");
   const std::string fecha = FechaSql();
   Reopen(fdm_.CPuntoscli, ResumenPuntos(fecha));
   // The calls run on the main database, through CAcumulado's statement.
@@ -316,7 +330,7 @@ void TTransmision::TraerPuntos() {
 // Distribution: the main database's new customers to the branch, and the
 // branch's accumulated table replaced by the main one in one transaction.
 void TTransmision::EnviarConsolidado() {
-  ventana_.ShowStatus("Enviando CLIENTES a la compañia "_l1 + NombreCompania() + " ...");
+  Mostrar("Enviando CLIENTES a la compañia "_l1 + NombreCompania() + " ...");
   Reopen(CCliented, SeleccionAuditada("TERCEROS", FechaSql()));
   Reopen(fdm_.CClientes, SeleccionPlantilla("TERCEROS"));
   resumen_.tercerosEnviados += CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "TERCEROS");
@@ -324,7 +338,7 @@ void TTransmision::EnviarConsolidado() {
   Reopen(fdm_.CClientes, SeleccionPlantilla("CLIENTES"));
   (void)CopiarFaltantes(CCliented, fdm_.CClientes, fdm_.QBorrarep, "CLIENTES");
 
-  ventana_.ShowStatus("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
+  Mostrar("Actualizando ACUMULADO en la compañia "_l1 + NombreCompania() + " ...");
   TSQLConnection* replica = fdm_.ConReplica;
   int enviados = 0;
   // One transaction: a branch whose refill fails keeps its previous table.

@@ -123,6 +123,8 @@ class TTransmision {
       SucursalSinAbrir;
 
   [[nodiscard]] const TResumenTransmision& Resumen() const noexcept { return resumen_; }
+  // Where the run is: the walk's label, the branch and the last step shown.
+  [[nodiscard]] std::string Lugar() const;
 
  private:
   void ConectarReplica(const std::string& label, bool connectingText);
@@ -135,6 +137,8 @@ class TTransmision {
   int CopiarFila(dbx::TClientDataSet* source, dbx::TClientDataSet* target, dbx::TSQLQuery* probe,
                  const std::string& tabla);
   [[nodiscard]] std::string FechaSql() const;
+  // Shows a status text (with a repaint), which is the run's step.
+  void Mostrar(const std::string& texto);
   // The locale settings of the program's context.
   [[nodiscard]] const dbx::FormatSettings& formatos() const;
   [[nodiscard]] std::string NombreCompania() const;
@@ -146,4 +150,5 @@ class TTransmision {
   TResumenTransmision resumen_;
   int filasPorLote_ = 1;
   std::vector<std::string> sinAbrir_;  // folders of the branches that did not open in the first walk
+  std::string recorrido_, sucursal_, paso_;  // where the run is (Lugar)
 };

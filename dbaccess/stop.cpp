@@ -49,10 +49,16 @@ bool StopRequested() noexcept { return g_stopStatus.load() != 0; }
 
 void SetStopHook(void (*hook)() noexcept) noexcept { g_stopHook.store(hook); }
 
+void RunStopHook() noexcept {
+  if (auto* hook = g_stopHook.exchange(nullptr)) hook();
+}
+
+int StopStatus() noexcept { return g_stopStatus.load(); }
+
 void StopPoint() {
   const int status = g_stopStatus.load();
   if (status == 0) return;
-  if (auto* hook = g_stopHook.exchange(nullptr)) hook();
+  RunStopHook();
   for (TLiveConnection* c : g_live) c->Abandon();
   std::fflush(nullptr);
   std::_Exit(status);

@@ -19,6 +19,11 @@ void StopPoint();
 // stopping thread, before the connections are abandoned. It must not use the
 // connections. Set it before the stop can come.
 void SetStopHook(void (*hook)() noexcept) noexcept;
+// Runs the hook now, unless it has run: for a stop that cannot wait for the
+// stopping thread any more (it is stuck in a call that never returns).
+void RunStopHook() noexcept;
+// The exit status a stop request asked for; 0 when none came.
+[[nodiscard]] int StopStatus() noexcept;
 
 // A connection as the stop and the idle hook see it. Every connection
 // registers itself while it lives (on the connections' thread).

@@ -122,12 +122,14 @@ bool ReadSettingText(const std::string& name, std::string& value) {
 
 SettingLookup ReadApplicationDirectory(std::string& value) { return ReadSetting("Directorio", value); }
 
-void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort, int graceSeconds) {
+void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort,
+                      std::function<void()> beforeExit, int graceSeconds) {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, sig);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set, onStop = std::move(onStop), abort = std::move(abort), graceSeconds] {
+  std::thread([set, onStop = std::move(onStop), abort = std::move(abort), beforeExit = std::move(beforeExit),
+               graceSeconds] {
     int sig = 0;
     while (sigwait(&set, &sig) != 0) {
     }
@@ -140,6 +142,7 @@ void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<
       if (sigtimedwait(&set, nullptr, &grace) > 0) break;  // a second signal: now
       if (round == 0) abort();
     }
+    beforeExit();
     std::fflush(nullptr);
     std::_Exit(status);
   }).detach();

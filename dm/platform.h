@@ -59,9 +59,10 @@ enum class SettingLookup { kFound, kValueMissing, kKeyMissing };
 // own. The first one calls onStop(128 + signal) on that thread, which asks
 // the program to stop; if the process is still there after graceSeconds,
 // abort() runs (dropping links that do not answer), and after as many more
-// seconds again, or at a second signal, the process ends at once with that
+// seconds again, or at a second signal, beforeExit() runs (on that thread:
+// the program is stuck elsewhere) and the process ends at once with that
 // status.
 void WatchStopSignals(std::function<void(int exitStatus)> onStop, std::function<void()> abort,
-                      int graceSeconds = 2);
+                      std::function<void()> beforeExit, int graceSeconds = 2);
 
 }  // namespace platform

@@ -271,6 +271,8 @@ e2e_start "$C" C.UTF-8 $(run_args)
 if wait_seen "$(branch_db 001)" "DELETE FROM PUNTOS_CLIENTE_ACUMULADO%" 60 active; then
   term_ends 10 "(d)"
   e2e_check "(d) the history says why" "detenida por una se"$'\xc3\xb1'"al" "$(last_result)"
+  e2e_check "(d) standard error says where" 1 \
+    "$(grep -c "^consopuntos: detenida por la se.*al 15 (SIGTERM) en Enviando consolidado, sucursal .*s001.datos.001 (.*), paso: Actualizando ACUMULADO" "$C/program.log")"
 else
   e2e_fail "(d) never saw the refill's DELETE wait"
   e2e_stop "$E2E_PID"
@@ -322,9 +324,30 @@ done
 sleep 3
 if kill -0 "$E2E_PID" 2> /dev/null; then
   term_ends 15 "(f)"
+  # Stuck in the attach, the program still leaves its lines.
+  e2e_check "(f) the history says why" "detenida por una se"$'\xc3\xb1'"al" "$(last_result)"
+  e2e_check "(f) standard error names the branch being connected" 1 \
+    "$(grep -c "^consopuntos: detenida por la se.*al 15 (SIGTERM) en Trayendo puntos, sucursal .*s002.datos.002 (.*), paso: Conectando a " "$C/program.log")"
 else
   e2e_fail "(f) the program ended before the stalled branch"
 fi
+
+e2e_step "(f) SIGTERM in the middle of the collection, ten times in a row"
+start_proxy 20
+lines=0 results=0
+for ((n = 0; n < 10; n++)); do
+  restore
+  e2e_start "$C" C.UTF-8 $(run_args)
+  if wait_seen "$(main_db)" "%ACTUALIZA_PUNTOS_ACUMULADOS%" 60; then
+    term_ends 10 "(f) $n"
+  else
+    e2e_fail "(f) $n: never saw the collection"
+    e2e_stop "$E2E_PID"
+  fi
+  lines=$((lines + $(grep -c "^consopuntos: detenida por la se.*al 15 (SIGTERM) en Trayendo puntos, sucursal " "$C/program.log")))
+  [ "$(last_result)" = "detenida por una se"$'\xc3\xb1'"al" ] && results=$((results + 1))
+done
+e2e_check "(f) ten stops: ten lines on standard error, ten history lines" "10 10" "$lines $results"
 
 e2e_step "(i) EsperaConexion=5: a branch that accepts and never answers does not open within seconds"
 restore
