@@ -11,7 +11,7 @@ using namespace dbx;
 using namespace dbx::literals;
 
 void TCorridas::Iniciar(const TVentanaTransmision& ventana) {
-  corrida_ = EnMarcha{std::chrono::steady_clock::now(), &ventana, nullptr, std::nullopt};
+  corrida_ = EnMarcha{std::chrono::steady_clock::now(), std::time(nullptr), &ventana, nullptr, std::nullopt};
 }
 
 void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
@@ -68,12 +68,12 @@ void TCorridas::Terminar(TFinCorrida fin) noexcept {
     c.fin = fin;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - corrida_->inicio;
     c.segundos = std::llround(took.count());
-    c.fecha = Now();  // the date first, the time from a second reading
-    c.hora = Now();
+    c.inicio = corrida_->momento;
+    c.fin_ = std::time(nullptr);
     // The directory without the lookup's message: the history adds no dialog.
     std::string directorio;
     (void)contexto_.ApplicationDirectory(directorio);
-    AnotarCorrida(directorio, c, contexto_.Formats);
+    AnotarCorrida(directorio, c);
   } catch (...) {
   }
   corrida_.reset();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <optional>
 
@@ -48,6 +49,7 @@ class TCorridas {
  private:
   struct EnMarcha {
     std::chrono::steady_clock::time_point inicio;
+    std::time_t momento = 0;  // the same on the calendar
     const TVentanaTransmision* ventana = nullptr;
     const TTransmision* transmision = nullptr;  // once the run itself began
     // The window's texts as the run took them (they do not change while it

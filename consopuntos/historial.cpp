@@ -1,7 +1,9 @@
 #include "consopuntos/historial.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "dbaccess/encoding.h"
-#include "dbaccess/textforms.h"
 #include "dm/platform.h"
 
 using namespace dbx::literals;
@@ -52,29 +54,86 @@ int EstadoSalida(TFinCorrida fin) noexcept {
   return 1;
 }
 
-std::string LineaHistorial(const TCorrida& c, const dbx::FormatSettings& fs) {
+const std::string& CabeceraHistorial() {
+  static const std::string header =
+      "inicio,fin,servidor,compania,fecha_transmision,resultado,segundos,sucursales,sin_abrir_trayendo,"
+      "sin_abrir_enviando,terceros_traidos,terceros_enviados,llamadas_acumulacion,acumulados_enviados,"
+      "sucursales_sin_abrir\r\n";
+  return header;
+}
+
+std::string MomentoIso(std::time_t moment) {
+  std::tm tm{};
+  localtime_r(&moment, &tm);
+  char text[96];
+  const long offset = tm.tm_gmtoff / 60;
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                std::labs(offset) % 60);
+  return text;
+}
+
+namespace {
+
+// A CSV field: quoted when it holds a comma, a quote or a line break.
+std::string Campo(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string FechaIso(const dbx::Date& d) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+  return text;
+}
+
+}  // namespace
+
+std::string LineaHistorial(const TCorrida& c) {
   const TResumenTransmision& r = c.resumen;
-  std::string line = dbx::DateToStr(c.fecha, fs);
+  std::string sinAbrir;
+  for (const std::string& carpeta : r.carpetasSinAbrir) sinAbrir += (sinAbrir.empty() ? "" : "; ") + carpeta;
+  std::string line = MomentoIso(c.inicio);
   const auto column = [&line](const std::string& text) {
     line += ',';
-    line += text;
+    line += Campo(text);
   };
-  column(dbx::TimeToStr(c.hora, fs));
+  column(MomentoIso(c.fin_));
   column(c.servidor);
   column(c.compania);
-  column(c.transmision ? dbx::DateToStr(dbx::DateTime{*c.transmision, {}}, fs) : std::string());
+  column(c.transmision ? FechaIso(*c.transmision) : std::string());
   column(TextoFin(c.fin));
   column(std::to_string(c.segundos));
   for (const int n : {r.sucursales, r.sinAbrirTrayendo, r.sinAbrirEnviando, r.tercerosTraidos, r.tercerosEnviados,
                       r.llamadasAcumulacion, r.acumuladosEnviados})
     column(std::to_string(n));
+  column(sinAbrir);
   line += "\r\n";
   return line;
 }
 
-void AnotarCorrida(const std::string& directorio, const TCorrida& corrida, const dbx::FormatSettings& fs) noexcept {
+void AnotarCorrida(const std::string& directorio, const TCorrida& corrida) noexcept {
   try {
-    platform::AppendToLog(directorio + "\\TRANSMISIONES.TXT", LineaHistorial(corrida, fs));
+    const std::string archivo = directorio + "\\TRANSMISIONES.TXT";
+    std::string antes;
+    const bool existe = platform::ReadFile(archivo, antes) && !antes.empty();
+    const std::string cabecera = dbx::Latin1ToUtf8(CabeceraHistorial());
+    if (existe && antes.compare(0, cabecera.size(), cabecera) != 0) {
+      // Last release's lines: kept aside, the new form starts afresh.
+      std::string aparte = directorio + "\\TRANSMISIONES.anterior.TXT";
+      for (int n = 2; platform::FileExists(aparte); ++n)
+        aparte = directorio + "\\TRANSMISIONES.anterior" + std::to_string(n) + ".TXT";
+      if (!platform::RenameFile(archivo, aparte)) return;
+      platform::AppendToLog(archivo, CabeceraHistorial());
+    } else if (!existe) {
+      platform::AppendToLog(archivo, CabeceraHistorial());
+    }
+    platform::AppendToLog(archivo, LineaHistorial(corrida));
   } catch (...) {
   }
 }

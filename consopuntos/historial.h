@@ -4,6 +4,7 @@
 // an unattended start.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -38,8 +39,8 @@ enum class TFinCorrida {
 
 // One line of the history.
 struct TCorrida {
-  dbx::DateTime fecha;                   // date of the end
-  dbx::DateTime hora;                    // time of the end, a second reading
+  std::time_t inicio = 0;                // the start
+  std::time_t fin_ = 0;                  // the end
   std::string servidor;                  // server folder
   std::string compania;                  // company code
   std::optional<dbx::Date> transmision;  // none when the start stopped before its run
@@ -48,13 +49,22 @@ struct TCorrida {
   TResumenTransmision resumen;
 };
 
-// The line, CR LF at its end: date text, time text, server folder, company,
-// transmission date (date text, empty without one), result, seconds, branches
-// in the list, branches that did not open in the first walk and in the
-// second, customers (TERCEROS rows) copied to the main database and to
-// branches, accumulation calls, accumulated rows sent. Comma-separated,
-// nothing quoted, internal text.
-[[nodiscard]] std::string LineaHistorial(const TCorrida& corrida, const dbx::FormatSettings& fs);
-// Appends the line to directorio + "\TRANSMISIONES.TXT" (the file is created
-// when missing, written in UTF-8); a failure is ignored.
-void AnotarCorrida(const std::string& directorio, const TCorrida& corrida, const dbx::FormatSettings& fs) noexcept;
+// The history is CSV (RFC 4180): a header line, then one record per run,
+// each ended by CR LF; a field that holds a comma, a double quote or a line
+// break is quoted, its quotes doubled. The same in every locale.
+[[nodiscard]] const std::string& CabeceraHistorial();
+// A run's record: start and end (ISO 8601 with the UTC offset), server
+// folder, company, transmission date (YYYY-MM-DD, empty when the start
+// stopped before its run), result, seconds, branches in the list, branches
+// that did not open in the first walk and in the second, customers
+// (TERCEROS rows) copied to the main database and to branches, accumulation
+// calls, accumulated rows sent, and the folders of the branches that did not
+// open, separated by "; ". Internal text.
+[[nodiscard]] std::string LineaHistorial(const TCorrida& corrida);
+// A moment as ISO 8601 in local time with its UTC offset: 2008-12-01T02:30:41-05:00.
+[[nodiscard]] std::string MomentoIso(std::time_t moment);
+// Appends the record to directorio + "\TRANSMISIONES.TXT" (UTF-8). A new
+// file starts with the header; a file of the older form (lines without a
+// header) is first renamed TRANSMISIONES.anterior.TXT (or .anterior2.TXT, ...)
+// and kept. A file that cannot be written costs a line on standard error.
+void AnotarCorrida(const std::string& directorio, const TCorrida& corrida) noexcept;

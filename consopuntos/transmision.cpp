@@ -227,7 +227,7 @@ void TTransmision::Ejecutar() {
   if (interruptor != "SI") {
     // Nothing is done: a night like that must not look like a good one.
     ReportLine("consopuntos: la replicación de la compañía "_l1 + ventana_.CiaText() +
-               " está desactivada (REPLICAR CAMBIOS EN ARTICULOS = '" + interruptor + "', no 'SI'); no se hizo nada"_l1);
+               " está desactivada (REPLICAR CAMBIOS EN ARTICULOS = '"_l1 + interruptor + "', no 'SI'); no se hizo nada");
   } else {
     resumen_.replicacion = true;
     // One run of a company at a time: the switch's rows stay locked until
@@ -289,6 +289,9 @@ void TTransmision::ConectarReplica(const std::string& label, bool connectingText
   } catch (...) {
   }
   ++(connectingText ? resumen_.sinAbrirTrayendo : resumen_.sinAbrirEnviando);
+  if (std::find(resumen_.carpetasSinAbrir.begin(), resumen_.carpetasSinAbrir.end(), carpeta) ==
+      resumen_.carpetasSinAbrir.end())
+    resumen_.carpetasSinAbrir.push_back(carpeta);
   if (connectingText) sinAbrir_.push_back(carpeta);
   if (SucursalSinAbrir) SucursalSinAbrir(carpeta, label, mensaje);
   const DateTime fecha = Now();

@@ -104,6 +104,7 @@ struct TResumenTransmision {
   int tercerosEnviados = 0;       // TERCEROS rows copied into branch databases
   int llamadasAcumulacion = 0;    // accumulation calls completed
   int acumuladosEnviados = 0;     // accumulated rows committed in branches
+  std::vector<std::string> carpetasSinAbrir;  // folders of the branches that did not open, each once
 };
 
 class TTransmision {

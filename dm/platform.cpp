@@ -8,7 +8,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -34,13 +36,34 @@ std::string NativePath(const std::string& name) { return dbx::Latin1ToUtf8(Local
 
 void AppendToLog(const std::string& name, const std::string& text) noexcept {
   try {
+    // What was lost is said on standard error, once per line not written.
+    const auto lost = [&name](int error) {
+      std::string why;
+      if (!dbx::Utf8ToLatin1(std::strerror(error), why)) why = "error " + std::to_string(error);
+      ReportLine("consopuntos: no se pudo escribir en " + LocalPath(name) + " (" + why + ")");
+    };
     std::FILE* f = std::fopen(NativePath(name).c_str(), "ab");
-    if (f == nullptr) return;
+    if (f == nullptr) return lost(errno);
     const std::string utf8 = dbx::Latin1ToUtf8(text);
-    (void)std::fwrite(utf8.data(), 1, utf8.size(), f);
-    (void)std::fclose(f);
+    const bool written = std::fwrite(utf8.data(), 1, utf8.size(), f) == utf8.size();
+    const int error = errno;
+    if (std::fclose(f) != 0 || !written) lost(written ? errno : error);
   } catch (...) {
   }
+}
+
+bool FileExists(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::exists(NativePath(name), ec);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) noexcept {
+  try {
+    if (std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0) return true;
+    ReportLine("consopuntos: no se pudo renombrar " + LocalPath(from) + " a " + LocalPath(to));
+  } catch (...) {
+  }
+  return false;
 }
 
 bool ReadFile(const std::string& name, std::string& bytes) {

@@ -20,9 +20,15 @@ namespace platform {
 [[nodiscard]] std::string NativePath(const std::string& name);
 
 // Appends text to a log, creating the file when it does not exist. An
-// existing file is never truncated. The text is written in UTF-8. Failures
-// are ignored.
+// existing file is never truncated. The text is written in UTF-8. A failure
+// writes one line on standard error naming the file.
 void AppendToLog(const std::string& name, const std::string& text) noexcept;
+
+// Whether a file (or anything) is there by that name.
+[[nodiscard]] bool FileExists(const std::string& name);
+// Renames a file; a failure writes one line on standard error naming both
+// and gives false.
+[[nodiscard]] bool RenameFile(const std::string& from, const std::string& to) noexcept;
 
 // The whole file, as bytes; false when it cannot be opened or read.
 [[nodiscard]] bool ReadFile(const std::string& name, std::string& bytes);

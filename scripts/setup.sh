@@ -10,6 +10,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xdotool x11-apps imagemagick fonts-dejavu-core locales time
   dpkg-dev lintian desktop-file-utils
+  python3  # the history test reads TRANSMISIONES.TXT with Python's csv module
   systemd  # systemd-analyze, for the package test's check of the shipped units (no service is started)
 )
 missing=()

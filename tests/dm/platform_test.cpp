@@ -58,12 +58,17 @@ TEST_F(AppendToLogTest, CreatesAMissingLogAndAppendsToAnExistingOne) {
   EXPECT_EQ(testsupport::ReadFile(dir_.path() / "other.txt"), std::string("keep\0me+", 8));
 }
 
-TEST_F(AppendToLogTest, FailuresAreSilent) {
+// A log that cannot be written costs a line on standard error naming it.
+TEST_F(AppendToLogTest, FailuresAreNamed) {
   std::filesystem::create_directory(dir_.path() / "ERRORES.TXT");
+  testing::internal::CaptureStderr();
   EXPECT_NO_THROW(platform::AppendToLog("\\ERRORES.TXT", "x\r\n"));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "ERRORES.TXT"));
   EXPECT_NO_THROW(platform::AppendToLog("\\missing\\ERRORES.TXT", "x\r\n"));
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "consopuntos: no se pudo escribir en ERRORES.TXT (Is a directory)\n"
+            "consopuntos: no se pudo escribir en missing/ERRORES.TXT (No such file or directory)\n");
 }
 
 // XDG_CONFIG_DIRS pointed at scratch folders for the test's duration.

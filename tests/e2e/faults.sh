@@ -289,7 +289,7 @@ ends_by_itself 15 1 "(e)"
 e2e_check "(e) standard error: the dialog's line alone, with the server's words" "1 1" \
   "$(grep -c '^Error: El nombre de Usuario o la clave son incorrectas. (el servidor dijo: .*Your user name and password are not defined.*)$' "$C/cron.err") $(wc -l < "$C/cron.err")"
 e2e_check "(e) the history: the start stopped before its run, no transmission date" \
-  ",detenida por un error,0,0,0,0,0,0,0" "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f5,6,8-)"
+  ",detenida por un error,0,0,0,0,0,0,0," "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f5,6,8-)"
 
 e2e_step "(e) the same on a display: the dialog waits, SIGTERM ends it with 143"
 restore

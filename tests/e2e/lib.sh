@@ -324,10 +324,25 @@ e2e_run_unattended() {
   return 0
 }
 
-# e2e_history FILE: the lines of a TRANSMISIONES.TXT without their CR LF.
+# e2e_history FILE: the records of a TRANSMISIONES.TXT without their CR LF
+# and without the header.
 e2e_history() {
   [ -f "$1" ] || return 0
-  tr -d '\r' < "$1"
+  tr -d '\r' < "$1" | sed '1{/^inicio,fin,/d}'
+}
+
+# e2e_history_csv FILE FIELD...: the fields named (header names) of every
+# record, read by Python's csv module, joined with "|", one record per line.
+e2e_history_csv() {
+  local file=$1
+  shift
+  python3 - "$file" "$@" << 'EOF'
+import csv, sys
+with open(sys.argv[1], newline="", encoding="utf-8") as f:
+    rows = list(csv.DictReader(f))
+for row in rows:
+    print("|".join(row[name] for name in sys.argv[2:]))
+EOF
 }
 
 # e2e_log_entries FILE: entries of ERRORES.TXT (an entry starts with a date text;

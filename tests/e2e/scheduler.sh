@@ -101,16 +101,23 @@ if run_s 60 3 "$CONF" -- "${ARGS[@]}" 12/1/08; then
   history=$(e2e_history "$S/app/TRANSMISIONES.TXT")
   e2e_check "(b) one history line" 1 "$(printf '%s\n' "$history" | wc -l)"
   e2e_check "(b) TRANSMISIONES.TXT ends its line with CR LF" 0 "$(grep -vc $'\r$' "$S/app/TRANSMISIONES.TXT")"
-  IFS=, read -r h1 h2 h3 h4 h5 h6 h7 rest <<< "$history"
-  e2e_check "(b) history: date of the end" "$(date +%-m/%-d/%y)" "$h1"
-  [[ $h2 =~ ^[0-9]{1,2}:[0-9]{2}:[0-9]{2}\ [ap]m$ ]] || e2e_fail "(b) history: time text '$h2'"
+  e2e_check "(b) the history starts with its header" \
+    "inicio,fin,servidor,compania,fecha_transmision,resultado,segundos,sucursales,sin_abrir_trayendo,sin_abrir_enviando,terceros_traidos,terceros_enviados,llamadas_acumulacion,acumulados_enviados,sucursales_sin_abrir" \
+    "$(head -1 "$S/app/TRANSMISIONES.TXT" | tr -d '\r')"
+  # Read as CSV by a standard reader.
+  IFS='|' read -r h1 h2 h3 h4 h5 h6 h7 rest <<< "$(e2e_history_csv "$S/app/TRANSMISIONES.TXT" inicio fin servidor \
+    compania fecha_transmision resultado segundos sucursales sin_abrir_trayendo sin_abrir_enviando terceros_traidos \
+    terceros_enviados llamadas_acumulacion acumulados_enviados sucursales_sin_abrir)"
+  [[ $h1 =~ ^$(date +%F)T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}$ ]] || e2e_fail "(b) history: start '$h1'"
+  [[ $h2 =~ ^$(date +%F)T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}$ ]] || e2e_fail "(b) history: end '$h2'"
   e2e_check "(b) history: server folder, company, date, result" \
-    "$S/srv|DEMO|12/1/08|completa con sucursales sin abrir" "$h3|$h4|$h5|$h6"
+    "$S/srv|DEMO|2008-12-01|completa con sucursales sin abrir" "$h3|$h4|$h5|$h6"
   [[ $h7 =~ ^[0-9]+$ ]] || e2e_fail "(b) history: seconds '$h7'"
   # 4 branches, 004 not opened in either walk; 4 customers brought (80012345,
   # O'BRIEN-01, 1015, 52123456), 5 sent (M-5001 to three branches, M-5002 to
-  # two); 7 rows of the points summaries; 5 accumulated rows to 3 branches.
-  e2e_check "(b) history: what the run did" "4,1,1,4,5,7,15" "$rest"
+  # two); 7 rows of the points summaries; 5 accumulated rows to 3 branches;
+  # the folder of 004.
+  e2e_check "(b) history: what the run did" "4|1|1|4|5|7|15|$S/suc004\\datos\\004" "$rest"
 fi
 
 # ---- (c) no branch without a database ---------------------------------------------------
@@ -119,13 +126,18 @@ e2e_restore "$S"
 e2e_exec "$(e2e_main_db "$S")" "DELETE FROM REPLICA_COMPANIA WHERE RPCO_COD = '004';"
 if ! locale -a 2>/dev/null | grep -i '^es_CO\.utf8$' > /dev/null; then
   e2e_fail "(c) locale es_CO.UTF-8 is missing (scripts/setup.sh generates it)"
-elif run_s 60 0 "$CONF" LC_ALL=es_CO.UTF-8 -- "${ARGS[@]}" 2008-12-01; then
+elif old="01/12/08,2:30:41,/srv,DEMO,01/12/08,completa,1,4,0,0,4,5,7,15" &&
+  printf '%s\r\n' "$old" > "$S/app/TRANSMISIONES.TXT" &&  # last release's form
+  run_s 60 0 "$CONF" LC_ALL=es_CO.UTF-8 -- "${ARGS[@]}" 2008-12-01; then
+  e2e_check "(c) the history of the older form kept aside" "$old" "$(tr -d '\r' < "$S/app/TRANSMISIONES.anterior.TXT")"
   e2e_check_demo_run "$S" "(c)" 001
   e2e_check "(c) standard error is empty" "" "$(cat "$S/cron.err")"
   e2e_check "(c) standard output is empty" "" "$(cat "$S/cron.out")"
-  e2e_check "(c) history: date (dd/mm/yy), result, branches" "01/12/08,completa,3,0,0" \
-    "$(e2e_history "$S/app/TRANSMISIONES.TXT" | cut -d, -f5,6,8-10)"
+  e2e_check "(c) history in es_CO, read as CSV: date, result, branches" "2008-12-01|completa|3|0|0" \
+    "$(e2e_history_csv "$S/app/TRANSMISIONES.TXT" fecha_transmision resultado sucursales sin_abrir_trayendo \
+      sin_abrir_enviando)"
   [ -e "$S/app/ERRORENVPTOS.TXT" ] && e2e_fail "(c) ERRORENVPTOS.TXT written"
+  rm -f "$S/app/TRANSMISIONES.anterior.TXT"
 fi
 
 # ---- (d) errors that used to wait for a dialog nobody sees ------------------------------

@@ -2,6 +2,7 @@
 // date, and the lines of the history of runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -213,7 +214,7 @@ TEST(CommandLine, ArgumentDate) {
 // One line of TRANSMISIONES.TXT per run: the result texts, the columns in
 // order, and the exit status each end gives an unattended start.
 TEST(History, Lines) {
-  const std::string head = "12/1/08,9:05:07 pm,/srv/Pe\361a,DEMO,";
+  const std::string head = "2008-12-01T21:04:25+00:00,2008-12-01T21:05:07+00:00,/srv/Pe\361a,DEMO,";  // TZ=UTC
   const struct {
     const char* label;
     int fin;
@@ -221,18 +222,18 @@ TEST(History, Lines) {
     std::string line;
     int status;
   } cases[] = {
-      {"complete", static_cast<int>(TFinCorrida::kCompleta), true, head + "12/1/08,completa,42,4,0,0,4,5,7,15\r\n", 0},
-      {"branches that did not open", static_cast<int>(TFinCorrida::kSucursalesSinAbrir), true, head + "12/1/08,completa con sucursales sin abrir,42,4,0,0,4,5,7,15\r\n", 3},
-      {"replication off", static_cast<int>(TFinCorrida::kReplicacionDesactivada), true, head + "12/1/08,replicaci\xf3n desactivada,42,4,0,0,4,5,7,15\r\n", 5},
-      {"an error before the run", static_cast<int>(TFinCorrida::kError), false, head + ",detenida por un error,42,4,0,0,4,5,7,15\r\n", 1},
-      {"nothing sent", static_cast<int>(TFinCorrida::kSinEnviar), true, head + "12/1/08,sin enviar por sucursales sin abrir,42,4,0,0,4,5,7,15\r\n", 3},
-      {"another run", static_cast<int>(TFinCorrida::kEnCurso), true, head + "12/1/08,rechazada: otra transmisi\xf3n en curso,42,4,0,0,4,5,7,15\r\n", 4},
-      {"a signal", static_cast<int>(TFinCorrida::kSenal), true, head + "12/1/08,detenida por una se\361al,42,4,0,0,4,5,7,15\r\n", 1},
+      {"complete", static_cast<int>(TFinCorrida::kCompleta), true, head + "2008-12-01,completa,42,4,0,0,4,5,7,15,\r\n", 0},
+      {"branches that did not open", static_cast<int>(TFinCorrida::kSucursalesSinAbrir), true, head + "2008-12-01,completa con sucursales sin abrir,42,4,0,0,4,5,7,15,\r\n", 3},
+      {"replication off", static_cast<int>(TFinCorrida::kReplicacionDesactivada), true, head + "2008-12-01,replicaci\xf3n desactivada,42,4,0,0,4,5,7,15,\r\n", 5},
+      {"an error before the run", static_cast<int>(TFinCorrida::kError), false, head + ",detenida por un error,42,4,0,0,4,5,7,15,\r\n", 1},
+      {"nothing sent", static_cast<int>(TFinCorrida::kSinEnviar), true, head + "2008-12-01,sin enviar por sucursales sin abrir,42,4,0,0,4,5,7,15,\r\n", 3},
+      {"another run", static_cast<int>(TFinCorrida::kEnCurso), true, head + "2008-12-01,rechazada: otra transmisi\xf3n en curso,42,4,0,0,4,5,7,15,\r\n", 4},
+      {"a signal", static_cast<int>(TFinCorrida::kSenal), true, head + "2008-12-01,detenida por una se\361al,42,4,0,0,4,5,7,15,\r\n", 1},
   };
   for (const auto& e : cases) {
     TCorrida c;
-    c.fecha = dbx::DateTime{{2008, 12, 1}, {23, 59, 59, 0}};
-    c.hora = dbx::DateTime{{2008, 12, 2}, {21, 5, 7, 0}};  // the time comes from its own reading
+    c.inicio = 1228165465;  // 2008-12-01 21:04:25 UTC
+    c.fin_ = c.inicio + 42;
     c.servidor = "/srv/Pe\361a";
     c.compania = "DEMO";
     if (e.withDate) c.transmision = dbx::Date{2008, 12, 1};
@@ -243,9 +244,22 @@ TEST(History, Lines) {
     c.resumen.tercerosEnviados = 5;
     c.resumen.llamadasAcumulacion = 7;
     c.resumen.acumuladosEnviados = 15;
-    EXPECT_EQ(LineaHistorial(c, dbx::FormatSettings{}), e.line) << e.label;  // m/d/yy, h:mm:ss AMPM
+    EXPECT_EQ(LineaHistorial(c), e.line) << e.label;
     EXPECT_EQ(EstadoSalida(static_cast<TFinCorrida>(e.fin)), e.status) << e.label;
   }
+}
+
+// Fields with a comma, a quote or a line break are quoted, their quotes
+// doubled; the folders of the branches that did not open close the record.
+TEST(History, QuotedFields) {
+  TCorrida c;
+  c.inicio = c.fin_ = 1228165465;
+  c.servidor = "/srv/a,b";
+  c.compania = "DE\"MO";
+  c.resumen.carpetasSinAbrir = {"/s/x\\datos\\001", "/s/y"};
+  EXPECT_EQ(LineaHistorial(c), "2008-12-01T21:04:25+00:00,2008-12-01T21:04:25+00:00,\"/srv/a,b\",\"DE\"\"MO\",,"
+                               "detenida por un error,0,0,0,0,0,0,0,0,/s/x\\datos\\001; /s/y\r\n");
+  EXPECT_EQ(std::count(CabeceraHistorial().begin(), CabeceraHistorial().end(), ','), 14);
 }
 
 // The end of a run that returned, from what it did.

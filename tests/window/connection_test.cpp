@@ -162,12 +162,13 @@ class ConnectionTest : public QObject {
 
     // One line in the history of runs: what the run came to and counted.
     const auto history = Split(testsupport::ReadFile(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
-    QCOMPARE(history.size(), std::size_t{2});
-    const auto h = Split(history[0], ",");
-    QCOMPARE(h.size(), std::size_t{14});
+    QCOMPARE(history.size(), std::size_t{3});  // the header, the run, nothing after its CR LF
+    QCOMPARE(history[0] + "\r\n", CabeceraHistorial());
+    const auto h = Split(history[1], ",");
+    QCOMPARE(h.size(), std::size_t{15});
     QCOMPARE(h[2], co.ServerFolder());
     QCOMPARE(h[3], co.Company());
-    QCOMPARE(h[4], TodayText());
+    QCOMPARE(h[4], TodayIso());
     QCOMPARE(h[5], std::string("completa con sucursales sin abrir"));
     QCOMPARE(h[7] + "," + h[8] + "," + h[9] + "," + h[10], std::string("2,1,1,1"));  // branches, not opened, customers
   }
@@ -283,9 +284,9 @@ class ConnectionTest : public QObject {
     // The start stopped before its run: its line, without a transmission
     // date; the exit status says so.
     const auto history = Split(testsupport::ReadFile(s.AppDir() + "/TRANSMISIONES.TXT"), "\r\n");
-    QCOMPARE(history.size(), std::size_t{2});
-    const auto h = Split(history[0], ",");
-    QCOMPARE(h.size(), std::size_t{14});
+    QCOMPARE(history.size(), std::size_t{3});
+    const auto h = Split(history[1], ",");
+    QCOMPARE(h.size(), std::size_t{15});
     QCOMPARE(h[4] + "|" + h[5], std::string("|detenida por un error"));
     QCOMPARE(s.Corridas().EstadoSalida(), 1);
   }
