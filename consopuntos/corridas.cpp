@@ -2,9 +2,11 @@
 
 #include <csignal>
 #include <cmath>
+#include <thread>
 
 #include "dbaccess/encoding.h"
 #include "dbaccess/stop.h"
+#include "dm/platform.h"
 #include "dm/ui.h"
 
 using namespace dbx;
@@ -14,8 +16,44 @@ void TCorridas::Iniciar(const TVentanaTransmision& ventana) {
   corrida_ = EnMarcha{std::chrono::steady_clock::now(), std::time(nullptr), &ventana, nullptr, std::nullopt};
 }
 
+// Seconds between the attempts of an unattended run when the setting
+// EsperaReintento is absent.
+constexpr int kEsperaReintento = 60;
+
 void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
-                           TClientDataSet& cCliented) {
+                           TClientDataSet& cCliented, TComponent* sender) {
+  int reintentos = contexto_.ParamStr(10).empty() ? 0 : platform::ReadCountSetting("Reintentos");
+  const int espera = reintentos > 0 ? platform::ReadCountSetting("EsperaReintento") : 0;
+  for (int intento = 1;; ++intento) {
+    quedan_ = reintentos;
+    try {
+      UnaTransmision(dm, ventana, cAcumulado, cCliented);
+      return;
+    } catch (const dbx::Exception& e) {
+      if (!SeReintenta(e)) throw;
+      --reintentos;
+      // Reported as any failure (ERRORES.TXT, the dialog, the database lost).
+      contexto_.Application.HandleException(sender, e);
+      const int segundos = espera > 0 ? espera : kEsperaReintento;
+      ReportLine(contexto_.Application.Title + ": intento " + std::to_string(intento) +
+                 " detenido por una conexión perdida; la transmisión empieza de nuevo en "_l1 +
+                 std::to_string(segundos) + " s");
+      // A stop signal still ends the program during the pause.
+      for (int decimas = 0; decimas < segundos * 10; ++decimas) {
+        StopPoint();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      StopPoint();
+    }
+  }
+}
+
+bool TCorridas::SeReintenta(const dbx::Exception& e) const noexcept {
+  return quedan_ > 0 && e.Category() == TErrorCategory::kConnectionLost;
+}
+
+void TCorridas::UnaTransmision(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSet& cAcumulado,
+                               TClientDataSet& cCliented) {
   if (!corrida_) Iniciar(ventana);  // else the unattended start's own run
   TTransmision transmision(dm, ventana, cAcumulado, cCliented);
   transmision.SucursalSinAbrir = [this](const std::string& carpeta, const std::string& label,
@@ -33,6 +71,11 @@ void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSe
     transmision.Ejecutar();
   } catch (const ETransmisionEnCurso&) {
     Terminar(TFinCorrida::kEnCurso);
+    throw;
+  } catch (const dbx::Exception& e) {
+    seReintenta_ = SeReintenta(e);
+    Terminar(TFinCorrida::kError);
+    seReintenta_ = false;
     throw;
   } catch (...) {
     Terminar(TFinCorrida::kError);
@@ -78,7 +121,8 @@ void TCorridas::Terminar(TFinCorrida fin) noexcept {
   }
   corrida_.reset();
   if (!contexto_.ParamStr(10).empty()) estadoSalida_ = ::EstadoSalida(fin);
-  if ((fin == TFinCorrida::kError || fin == TFinCorrida::kEnCurso) && SinPantalla && CerrarSinPantalla) {
+  if ((fin == TFinCorrida::kError || fin == TFinCorrida::kEnCurso) && SinPantalla && CerrarSinPantalla &&
+      !seReintenta_) {
     try {
       CerrarSinPantalla();
     } catch (...) {

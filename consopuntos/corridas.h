@@ -24,9 +24,12 @@ class TCorridas {
   // The F5 handler's work: the run on the data module and the window's two
   // client datasets, from start to end (a run of the unattended start goes
   // on with that start). Whatever stops it leaves as an exception, after its
-  // end.
+  // end. In an unattended start, a run that a lost connection stopped is
+  // reported as usual and starts again after EsperaReintento seconds, up to
+  // Reintentos times (settings of Varnex2009.conf; absent, none); each
+  // attempt is a run of its own, with its history line.
   void Transmitir(Tfdm& dm, TVentanaTransmision& ventana, dbx::TClientDataSet& cAcumulado,
-                  dbx::TClientDataSet& cCliented);
+                  dbx::TClientDataSet& cCliented, dbx::TComponent* sender = nullptr);
 
   // The one in progress ends so (nothing when none is): its history line,
   // and for an unattended start the exit status. An error or a refusal
@@ -56,7 +59,15 @@ class TCorridas {
     // lasts), so that its end does not read the window.
     std::optional<TCorrida> textos;
   };
+  void UnaTransmision(Tfdm& dm, TVentanaTransmision& ventana, dbx::TClientDataSet& cAcumulado,
+                      dbx::TClientDataSet& cCliented);
+
   TContext& contexto_;
   std::optional<EnMarcha> corrida_;
+  // Whether a run that this stopped is tried again.
+  [[nodiscard]] bool SeReintenta(const dbx::Exception& e) const noexcept;
+
+  int quedan_ = 0;            // attempts left after the one in progress
+  bool seReintenta_ = false;  // the run that ends will be tried again: the window stays
   int estadoSalida_ = 0;
 };

@@ -328,7 +328,7 @@ bool Tfconsopuntos::Enteratab(QWidget* /*control*/) {
 
 void Tfconsopuntos::SpeedButton2Click() { close(); }
 
-void Tfconsopuntos::SpeedButton1Click() { corridas_.Transmitir(dm_, *this, *CAcumulado, *CCliented); }
+void Tfconsopuntos::SpeedButton1Click() { corridas_.Transmitir(dm_, *this, *CAcumulado, *CCliented, this); }
 
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;

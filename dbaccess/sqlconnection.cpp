@@ -603,7 +603,9 @@ void TSQLQuery::Fail(const fb::Failure& failure) {
   const std::string message =
       connection_->ComposeError(static_cast<int>(failure.status), failure.text, lastError_);
   connection_->lastError_ = message;
-  throw EDatabaseError(message, failure.server);
+  TServerError server = failure.server;
+  server.database = connection_->Params().Value("Database");
+  throw EDatabaseError(message, std::move(server));
 }
 
 std::string TSQLQuery::PrepareForRun() {

@@ -23,6 +23,8 @@
 #       in seconds, and the run completes with 3; (j) EsperaBloqueo=3 with a
 #       held row: the refill fails with the server's lock message, standard
 #       error names the branch's database, the branch keeps its table;
+#   (k) Reintentos=1 with the proxy dropped mid-run: the second attempt
+#       completes, two history lines, the databases of a clean run;
 #   every dialog's text also reaches standard error as it opens, and every
 #   run leaves its line in TRANSMISIONES.TXT.
 # shellcheck source=tests/e2e/lib.sh
@@ -377,6 +379,27 @@ if e2e_run_unattended "$C" C.UTF-8 60 1 $(run_args); then
 fi
 release_lock
 e2e_check "(j) branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
+
+e2e_step "(k) Reintentos=1: the connection dropped mid-run, the second attempt completes"
+restore
+printf '%s\n' "Reintentos=1" "EsperaReintento=2" >> "$C/xdg/Quenda/Varnex2009.conf"
+start_proxy 20
+e2e_start "$C" C.UTF-8 $(run_args)
+if wait_seen "$(main_db)" "%ACTUALIZA_PUNTOS_ACUMULADOS%" 60; then
+  start_proxy 0  # the old proxy goes, and every connection through it
+  ends_by_itself 120 0 "(k)"
+  e2e_check "(k) two history lines, the lost attempt's and the second's" "detenida por un error|completa" \
+    "$(e2e_history "$C/app/TRANSMISIONES.TXT" | cut -d, -f6 | tr '\n' '|' | sed 's/|$//')"
+  e2e_check "(k) standard error names the database lost" 1 \
+    "$(grep -c "^consopuntos: se perdi.* la conexi.*n con la base de datos $SLOW" "$C/program.log")"
+  e2e_check "(k) and says the run starts again" 1 "$(grep -c "^consopuntos: intento 1 detenido por una conexi.*n perdida" "$C/program.log")"
+  [ "$E2E_FAILURES" -gt 0 ] && sed 's/^/   | /' "$C/program.log" | cut -c1-220 | tail -8
+  dumps > "$E2E_TMP/after.retry"
+  e2e_check_file "(k) every table of a clean run" "$E2E_TMP/clean" "$E2E_TMP/after.retry"
+else
+  e2e_fail "(k) never saw the collection"
+  e2e_stop "$E2E_PID"
+fi
 
 # overlap DELAY LABEL: a second run DELAY seconds after the first.
 overlap() {
