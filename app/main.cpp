@@ -46,6 +46,14 @@ void ToolkitMessages(QtMsgType type, const QMessageLogContext& context, const QS
   if (message.startsWith(QStringLiteral("This plugin does not support ")) ||
       message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set")))
     return;
+  if (type == QtFatalMsg) {
+    // The toolkit cannot go on (a display that cannot be reached): one line
+    // and status 2, instead of an abort.
+    // (Its own lines before say why; its advice to reinstall is left out.)
+    ReportLine("consopuntos: la biblioteca gráfica no puede abrir la ventana (DISPLAY="_l1 +
+               dbx::Utf8ToLatin1(qEnvironmentVariable("DISPLAY").toStdString(), '?') + "); vea consopuntos --help");
+    std::_Exit(2);
+  }
   g_toolkitHandler(type, context, message);
 }
 

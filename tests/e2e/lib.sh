@@ -46,6 +46,11 @@ e2e_step() { echo "== $E2E_NAME: $*"; }
 e2e_fail() {
   echo "FAIL: $*"
   E2E_FAILURES=$((E2E_FAILURES + 1))
+  # What the last program started said, while it is still there.
+  if [ -n "${E2E_LOG:-}" ] && [ -s "$E2E_LOG" ]; then
+    echo "   the program's output (${E2E_LOG#"$E2E_TMP"/}, last lines):"
+    tail -8 "$E2E_LOG" | cut -c1-240 | cat -v | sed 's/^/   | /'
+  fi
 }
 
 # e2e_check LABEL EXPECTED ACTUAL
@@ -242,6 +247,7 @@ e2e_start() {
     exec "$E2E_BIN" "$@"
   ) >> "$dir/program.log" 2>&1 &
   E2E_PID=$!
+  E2E_LOG="$dir/program.log"
   E2E_PIDS+=("$E2E_PID")
 }
 
@@ -264,6 +270,7 @@ e2e_start_cron() {
     exec env -i PATH=/usr/bin:/bin "${vars[@]}" "$E2E_BIN" "$@"
   ) > "$dir/cron.out" 2> "$dir/cron.err" &
   E2E_PID=$!
+  E2E_LOG="$dir/cron.err"
   E2E_PIDS+=("$E2E_PID")
 }
 

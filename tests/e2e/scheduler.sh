@@ -194,6 +194,11 @@ for args in "" "help" "--foo" "$S/srv SYSDBA masterkey DEMO x x x x x"; do
     grep -q -- "--help" "$S/cron.err" || e2e_fail "(f) '$args': the line does not point at --help: $(cat "$S/cron.err")"
   fi
 done
+# A display that cannot be reached: the toolkit's lines, then the program's, and 2.
+if run_s 10 2 XDG_CONFIG_DIRS="$S/xdg" DISPLAY=:9999 XAUTHORITY=/nonexistent -- "${ARGS[@]}"; then
+  e2e_check "(f) an unreachable display: the program's line" 1 \
+    "$(grep -c '^consopuntos: la biblioteca gr.*fica no puede abrir la ventana (DISPLAY=:9999); vea consopuntos --help$' "$S/cron.err")"
+fi
 if run_s 10 0 -- -h; then
   grep -q "^Uso: consopuntos" "$S/cron.out" || e2e_fail "(f) -h: no usage on standard output"
 fi
