@@ -375,7 +375,6 @@ if e2e_run_unattended "$C" C.UTF-8 60 1 $(run_args); then
     "$(grep -c "^consopuntos: un bloqueo de otra transacci.*n detuvo el trabajo en la base de datos $SLOW$C/s001.datos.001.varnex.fdb$" "$C/program.log")"
   e2e_check "(j) the server's lock message through the reporter" 1 \
     "$(grep -c '^Error: .*update conflicts with concurrent update' "$C/program.log")"
-  [ "$E2E_FAILURES" -gt 0 ] && sed 's/^/   | /' "$C/program.log" | tail -8
 fi
 release_lock
 e2e_check "(j) branch 001 keeps its old accumulated table whole" "$before" "$(pca_of "$(branch_db 001)")"
@@ -393,7 +392,6 @@ if wait_seen "$(main_db)" "%ACTUALIZA_PUNTOS_ACUMULADOS%" 60; then
   e2e_check "(k) standard error names the database lost" 1 \
     "$(grep -c "^consopuntos: se perdi.* la conexi.*n con la base de datos $SLOW" "$C/program.log")"
   e2e_check "(k) and says the run starts again" 1 "$(grep -c "^consopuntos: intento 1 detenido por una conexi.*n perdida" "$C/program.log")"
-  [ "$E2E_FAILURES" -gt 0 ] && sed 's/^/   | /' "$C/program.log" | cut -c1-220 | tail -8
   dumps > "$E2E_TMP/after.retry"
   e2e_check_file "(k) every table of a clean run" "$E2E_TMP/clean" "$E2E_TMP/after.retry"
 else
