@@ -1,6 +1,8 @@
 #include "consopuntos/fconsopuntos.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
@@ -17,8 +19,10 @@
 #include "consopuntos/cmdline.h"
 #include "consopuntos/pictures.h"
 #include "consopuntos/qttext.h"
+#include "consopuntos/qtui.h"
 #include "dbaccess/encoding.h"
 #include "dbaccess/locale.h"
+#include "dbaccess/stop.h"
 #include "dbaccess/textforms.h"
 #include "dm/platform.h"
 #include "dm/ui.h"
@@ -215,6 +219,12 @@ void Tfconsopuntos::BuildControls() {
   Panel5->setForegroundRole(QPalette::WindowText);
   Panel5->hide();
 
+  // During a run, the window as it was last painted (SpeedButton1Click).
+  Instantanea = new QLabel(this);
+  Instantanea->setObjectName("Instantanea");
+  Instantanea->setFocusPolicy(Qt::NoFocus);
+  Instantanea->hide();
+
   // Tab order: the five inputs; everything else takes no focus.
   for (QWidget* w : std::initializer_list<QWidget*>{Panel2, Label2, GroupBox1, GroupBox2, Panel1, Panel5})
     w->setFocusPolicy(Qt::NoFocus);
@@ -237,6 +247,7 @@ void Tfconsopuntos::LayoutBands() {
   GroupBox2->setGeometry(0, top2, w, std::max(0, h - kPanel1Height - top2));
   Panel1->setGeometry(0, h - kPanel1Height, w, kPanel1Height);
   Panel5->raise();
+  if (Instantanea != nullptr && Instantanea->isVisible()) Instantanea->raise();
 }
 
 void Tfconsopuntos::resizeEvent(QResizeEvent* event) {
@@ -328,7 +339,26 @@ bool Tfconsopuntos::Enteratab(QWidget* /*control*/) {
 
 void Tfconsopuntos::SpeedButton2Click() { close(); }
 
-void Tfconsopuntos::SpeedButton1Click() { corridas_.Transmitir(dm_, *this, *CAcumulado, *CCliented, this); }
+void Tfconsopuntos::SpeedButton1Click() {
+  // While the run works the window keeps answering the window system and
+  // shows what it last painted; input waits until the run ends.
+  struct Congelada {
+    explicit Congelada(Tfconsopuntos& f) : f_(f) {
+      if (PlataformaSinPantalla() || !f_.isVisible()) return;
+      f_.Instantanea->setGeometry(f_.rect());
+      f_.Instantanea->setPixmap(f_.grab());
+      f_.Instantanea->show();
+      f_.Instantanea->raise();
+      SetBusyHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    }
+    ~Congelada() {
+      SetBusyHook(nullptr);
+      f_.Instantanea->hide();
+    }
+    Tfconsopuntos& f_;
+  } congelada(*this);
+  corridas_.Transmitir(dm_, *this, *CAcumulado, *CCliented, this);
+}
 
 std::string Tfconsopuntos::diraplicacion() {
   std::string value;
@@ -396,7 +426,15 @@ void Tfconsopuntos::ShowStatus(const std::string& text) {
   Panel5->setText(ToDisplay(text));
   Panel5->show();
   Panel5->raise();
+  const bool congelada = Instantanea->isVisible();
+  if (congelada) Instantanea->hide();
   repaint();
+  if (congelada) {
+    // What the screen shows now, until the next repaint.
+    Instantanea->setPixmap(grab());
+    Instantanea->show();
+    Instantanea->raise();
+  }
   emit statusChanged(Panel5->text(), true, true);
 }
 

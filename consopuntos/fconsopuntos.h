@@ -46,6 +46,7 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   QToolButton* SpeedButton1;
   QToolButton* SpeedButton2;
   QLabel* Panel5;
+  QLabel* Instantanea = nullptr;  // the last painted window, over it while a run works
 
   // Data components of the form.
   dbx::TDataSetProvider* PAcumulado;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -18,6 +19,10 @@ namespace {
 
 std::atomic<int> g_stopStatus{0};
 std::atomic<void (*)() noexcept> g_stopHook{nullptr};
+
+// The busy hook and when it ran last (connections' thread only).
+std::function<void()> g_busyHook;
+std::chrono::steady_clock::time_point g_lastBusy;
 
 // The connections there are (connections' thread only).
 std::vector<TLiveConnection*> g_live;
@@ -55,9 +60,20 @@ void RunStopHook() noexcept {
 
 int StopStatus() noexcept { return g_stopStatus.load(); }
 
+void SetBusyHook(std::function<void()> hook) { g_busyHook = std::move(hook); }
+
 void StopPoint() {
   const int status = g_stopStatus.load();
-  if (status == 0) return;
+  if (status == 0) {
+    if (g_busyHook) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - g_lastBusy >= std::chrono::milliseconds(100)) {
+        g_lastBusy = now;
+        g_busyHook();
+      }
+    }
+    return;
+  }
   RunStopHook();
   for (TLiveConnection* c : g_live) c->Abandon();
   std::fflush(nullptr);

@@ -9,6 +9,8 @@
 // attachments' links to a server that does not answer even that.
 #pragma once
 
+#include <functional>
+
 namespace dbx {
 
 void RequestStop(int exitStatus) noexcept;
@@ -24,6 +26,11 @@ void SetStopHook(void (*hook)() noexcept) noexcept;
 void RunStopHook() noexcept;
 // The exit status a stop request asked for; 0 when none came.
 [[nodiscard]] int StopStatus() noexcept;
+
+// While set, called from the calls into the database layer, at most every
+// 100 ms (on the connections' thread): the program's way to keep answering
+// the window system during long work. It must not use the connections.
+void SetBusyHook(std::function<void()> hook);
 
 // A connection as the stop and the idle hook see it. Every connection
 // registers itself while it lives (on the connections' thread).

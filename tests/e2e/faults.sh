@@ -310,6 +310,28 @@ else
   e2e_fail "(e) display: no error dialog"
   e2e_stop "$E2E_PID"
 fi
+
+e2e_step "(l) the window covered and uncovered in the middle of a run shows what it last painted"
+restore
+E2E_FILAS_POR_LOTE=1 e2e_settings "$C"  # row by row: many short calls
+start_proxy 20
+e2e_start "$C" C.UTF-8 $(run_args)
+if wait_seen "$(main_db)" "%ACTUALIZA_PUNTOS_ACUMULADOS%" 60 && win=$(e2e_window "^Consolidaci" 10); then
+  import -window "$win" "$E2E_TMP/shown.png"
+  xdotool windowunmap --sync "$win"
+  sleep 0.5
+  xdotool windowmap --sync "$win"
+  sleep 1
+  import -window "$win" "$E2E_TMP/uncovered.png"
+  kill -0 "$E2E_PID" 2> /dev/null || e2e_fail "(l) the run ended before the window was uncovered"
+  e2e_check "(l) pixels that differ once uncovered" 0 \
+    "$(compare -metric AE "$E2E_TMP/shown.png" "$E2E_TMP/uncovered.png" null: 2>&1)"
+  term_ends 10 "(l)"
+else
+  e2e_fail "(l) no run with a window to cover"
+  e2e_stop "$E2E_PID"
+fi
+start_proxy 0
 unset DISPLAY  # the rest without a display
 
 e2e_step "(f) SIGTERM while a branch's server accepts and never answers"
