@@ -39,7 +39,7 @@ void TCorridas::Transmitir(Tfdm& dm, TVentanaTransmision& ventana, TClientDataSe
                  " detenido por una conexión perdida; la transmisión empieza de nuevo en "_l1 +
                  std::to_string(segundos) + " s");
       // A stop signal still ends the program during the pause.
-      for (int decimas = 0; decimas < segundos * 10; ++decimas) {
+      for (long long decimas = 0; decimas < segundos * 10LL; ++decimas) {
         StopPoint();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }

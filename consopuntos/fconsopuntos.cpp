@@ -283,6 +283,13 @@ void Tfconsopuntos::changeEvent(QEvent* event) {
 }
 
 void Tfconsopuntos::closeEvent(QCloseEvent* event) {
+  // A close asked for while a run works (the window system's, between the
+  // run's calls) comes once the run has ended, as any other input.
+  if (Instantanea->isVisible() && event->spontaneous()) {
+    cierrePendiente_ = true;
+    event->ignore();
+    return;
+  }
   // FormClose: the action is to free the form; closing is never refused.
   event->accept();
 }
@@ -354,6 +361,10 @@ void Tfconsopuntos::SpeedButton1Click() {
     ~Congelada() {
       SetBusyHook(nullptr);
       f_.Instantanea->hide();
+      if (f_.cierrePendiente_) {
+        f_.cierrePendiente_ = false;
+        QMetaObject::invokeMethod(&f_, [w = &f_] { w->close(); }, Qt::QueuedConnection);
+      }
     }
     Tfconsopuntos& f_;
   } congelada(*this);

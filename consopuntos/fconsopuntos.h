@@ -107,6 +107,7 @@ class Tfconsopuntos : public QWidget, public dbx::TComponent, public TVentanaTra
   bool activated_ = false;
   dbx::Date fecha_{2003, 1, 20};  // the transmission date; the field shows it
   bool settingDate_ = false;
+  bool cierrePendiente_ = false;  // the window system asked to close during a run
 };
 
 // The single main form (the program's entry sets it).
