@@ -126,16 +126,19 @@ bool LiteralValue(const std::string& literal, Variant& value) {
     }
   }
   if (digits.empty()) return false;
-  std::int64_t unscaled = 0;
-  const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), unscaled);
-  if (r.ec != std::errc() || r.ptr != digits.data() + digits.size()) {
+  std::uint64_t magnitude = 0;
+  const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;  // 2^63: exact only with a minus before it
+  if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || magnitude > kLimit ||
+      (magnitude == kLimit && !negative)) {
     // Beyond 64 bits the server takes the number as a double.
     double d = 0;
     if (std::from_chars(begin, end, d).ec != std::errc()) return false;
     value = d;
     return true;
   }
-  if (negative) unscaled = -unscaled;
+  const std::int64_t unscaled =
+      negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
   if (point)
     value = Decimal{unscaled, scale, 18};
   else
