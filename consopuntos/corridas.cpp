@@ -12,6 +12,18 @@
 using namespace dbx;
 using namespace dbx::literals;
 
+namespace {
+
+// The window's texts a history line takes: server folder and company.
+TCorrida TextosDe(const TVentanaTransmision& ventana) {
+  TCorrida c;
+  c.servidor = ventana.ServidorText();
+  c.compania = ventana.CiaText();
+  return c;
+}
+
+}  // namespace
+
 void TCorridas::Iniciar(const TVentanaTransmision& ventana) {
   corrida_ = EnMarcha{std::chrono::steady_clock::now(), std::time(nullptr), &ventana, nullptr, std::nullopt};
 }
@@ -62,11 +74,8 @@ void TCorridas::UnaTransmision(Tfdm& dm, TVentanaTransmision& ventana, TClientDa
                "): " + mensaje);
   };
   corrida_->transmision = &transmision;
-  TCorrida textos;
-  textos.servidor = ventana.ServidorText();
-  textos.compania = ventana.CiaText();
-  textos.transmision = ventana.FechaTransmision();
-  corrida_->textos = std::move(textos);
+  corrida_->textos = TextosDe(ventana);
+  corrida_->textos->transmision = ventana.FechaTransmision();
   try {
     transmision.Ejecutar();
   } catch (const ETransmisionEnCurso&) {
@@ -100,14 +109,8 @@ void TCorridas::DetenidaPorSenal() noexcept {
 void TCorridas::Terminar(TFinCorrida fin) noexcept {
   if (!corrida_) return;
   try {
-    TCorrida c;
-    if (corrida_->textos) {
-      c = *corrida_->textos;
-      c.resumen = corrida_->transmision->Resumen();
-    } else {
-      c.servidor = corrida_->ventana->ServidorText();
-      c.compania = corrida_->ventana->CiaText();
-    }
+    TCorrida c = corrida_->textos ? *corrida_->textos : TextosDe(*corrida_->ventana);
+    if (corrida_->transmision != nullptr) c.resumen = corrida_->transmision->Resumen();
     c.fin = fin;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - corrida_->inicio;
     c.segundos = std::llround(took.count());

@@ -183,7 +183,6 @@ TConjuntosTransmision CrearConjuntosTransmision(TComponent* owner, Tfdm& dm) {
   c.PCliented->Options = poAllowCommandText;
   c.CCliented = new TClientDataSet(owner, "CCliented");
   c.CCliented->ProviderName = "PCliented";
-  for (TClientDataSet* client : {c.CAcumulado, c.CCliented}) client->SetFormats(&dm.Context().Formats);
   return c;
 }
 

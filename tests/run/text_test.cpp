@@ -148,17 +148,6 @@ TEST(CommandLine, FromLocale) {
   EXPECT_EQ(line.ParamStr(3), euro);
 }
 
-// The password leaves the argument memory once it has been read.
-TEST(CommandLine, HidePassword) {
-  std::vector<std::string> bytes{"consopuntos", "", "/srv", "SYSDBA", "clave", "DEMO"};
-  std::vector<char*> argv;
-  for (auto& b : bytes) argv.push_back(b.data());
-  HidePassword(static_cast<int>(argv.size()), argv.data());
-  EXPECT_EQ(bytes[3], "SYSDBA");
-  EXPECT_EQ(bytes[4], std::string("*\0\0\0\0", 5));
-  EXPECT_EQ(bytes[5], "DEMO");
-}
-
 TEST(CommandLine, SingleArgumentRequests) {
   const auto request = [](std::vector<std::string> args) { return Request(TCommandLine(std::move(args))); };
   EXPECT_EQ(request({"consopuntos", "--help"}), CommandLineRequest::kHelp);
